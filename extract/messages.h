@@ -1,0 +1,38 @@
+// Every text the tool prints. The three Japanese messages are Shift_JIS bytes
+// (their full stops are ASCII), written out byte by byte so that the source
+// encoding cannot change them.
+#pragma once
+
+// "Usage: <program> [d88file]"
+inline constexpr char kUsageFormat[] = "Usage: %s [d88file]\n";
+inline constexpr char kDefaultProgramName[] = "d88extract";
+
+// "The file cannot be opened."
+inline constexpr char kOpenFailedMessage[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
+    "\x82\xDC\x82\xB9\x82\xF1.\n";
+
+// "2HD media recognised."
+inline constexpr char kMedia2HDMessage[] =
+    "2HD\x83\x81\x83\x66\x83\x42\x83\x41\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD"
+    ".\n";
+
+// "Unsupported disk image format."
+inline constexpr char kUnsupportedMediaMessage[] =
+    "\x96\xA2\x91\xCE\x89\x9E\x82\xCC\x83\x66\x83\x42\x83\x58\x83\x4E\x83\x43\x83\x81\x81\x5B"
+    "\x83\x57\x8C\x60\x8E\xAE\x82\xC5\x82\xB7.\n";
+
+// Disk name and directory name of each image, with per-image directories.
+inline constexpr char kImageHeaderFormat[] = "\n[%s] -> %s\n";
+
+// One line per directory entry: name, first unit, last unit, size in bytes.
+inline constexpr char kListingFormat[] = "%-6s  START:%04x  END:%04x  SIZE:%04x\n";
+
+// Failures the tool reports on top of the three above.
+inline constexpr char kCannotEnterDirectoryFormat[] =
+    "d88extract: cannot enter directory %s; image %d skipped\n";
+inline constexpr char kCannotFindStartDirectory[] =
+    "d88extract: cannot tell the current directory\n";
+inline constexpr char kCannotReturnDirectory[] =
+    "d88extract: cannot return to the starting directory\n";
+inline constexpr char kStdoutFailed[] = "d88extract: cannot write to standard output\n";

@@ -1,0 +1,27 @@
+// A small cache of fixed-size blocks of the open D88 file, so that reading a
+// record header or a sector that was read before costs no system call.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+
+constexpr int kCacheBlockBytes = 1 << 15;
+constexpr int kCacheBlockCount = 16;
+
+struct BlockCache {
+  int64_t blockNumber[kCacheBlockCount];  // block b holds file bytes from b * kCacheBlockBytes; -1 = empty
+  int32_t validBytes[kCacheBlockCount];   // fewer than kCacheBlockBytes at the end of the file
+  uint32_t lastUse[kCacheBlockCount];
+  uint32_t useClock;
+  uint8_t bytes[kCacheBlockCount][kCacheBlockBytes];
+};
+
+// Forgets every block; call whenever the cached file changes.
+void ClearBlockCache(BlockCache* cache);
+
+// Copies up to `length` bytes from `positionInFile` of `file` into `destination`
+// and returns how many arrived: fewer than `length` only where the file ends.
+// Destination bytes past the returned count are untouched. `positionInFile`
+// and `length` must not be negative.
+int64_t ReadThroughCache(BlockCache* cache, std::istream& file, int64_t positionInFile,
+                         uint8_t* destination, int64_t length);

@@ -1,0 +1,84 @@
+#include "image/d88_file.h"
+
+#include <filesystem>
+
+#include "image/byte_order.h"
+
+D88File::D88File() {
+  ClearBlockCache(&cache);
+  ClearRecordChain(&chain);
+  trackSectors.valid = false;
+}
+
+void D88File::ForgetCurrentImage() {
+  imageOffset = -1;
+  mediaType = -1;
+  diskSize = 0;
+  diskName[0] = '\0';
+}
+
+void D88File::CloseFile() {
+  if (file.is_open()) file.close();
+  file.clear();
+  ClearBlockCache(&cache);
+  ClearRecordChain(&chain);
+  trackSectors.valid = false;
+}
+
+bool D88File::Open(const char* path) {
+  if (path == nullptr) {
+    CloseFile();
+    imageCount = 0;
+    mediaType = -1;
+    return true;
+  }
+  if (file.is_open()) {
+    CloseFile();
+    ForgetCurrentImage();
+  }
+  // Some systems open a directory as a file that then cannot be read; it is
+  // not a D88 file either way.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
+  // Unbuffered: the block cache does the buffering.
+  file.rdbuf()->pubsetbuf(nullptr, 0);
+  file.open(path, std::ios::in | std::ios::binary);
+  if (!file.is_open()) {
+    CloseFile();
+    return false;
+  }
+
+  imageCount = 0;
+  int64_t imageStart = 0;
+  while (imageCount < kMaxImages) {
+    // Offsets are signed 32-bit; a chain that leaves that range ends there.
+    if (imageStart < 0 || imageStart > INT32_MAX) break;
+    imageOffsets[imageCount] = static_cast<int32_t>(imageStart);
+    uint8_t header[kImageHeaderBytes];
+    if (ReadThroughCache(&cache, file, imageStart, header, kImageHeaderBytes) < kImageHeaderBytes) {
+      break;
+    }
+    imageStart += static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+    ++imageCount;
+  }
+  return true;
+}
+
+bool D88File::SelectImage(int32_t index) {
+  if (!file.is_open()) return false;
+  ForgetCurrentImage();
+  if (index < 0 || index >= imageCount) return false;
+
+  imageOffset = imageOffsets[index];
+  // Open read a full header here already, from the same unchanged file.
+  uint8_t bytes[kImageHeaderBytes] = {};
+  ReadThroughCache(&cache, file, imageOffset, bytes, kImageHeaderBytes);
+  ImageHeader header;
+  DecodeImageHeader(bytes, &header);
+  for (int track = 0; track < kTrackCount; ++track) trackOffsets[track] = header.trackOffsets[track];
+  mediaType = header.mediaType;
+  diskSize = header.diskSize;
+  static_assert(sizeof diskName == sizeof header.diskName);
+  for (int i = 0; i <= kDiskNameBytes; ++i) diskName[i] = header.diskName[i];
+  return true;
+}

@@ -1,0 +1,107 @@
+// D88File: the tool's one view of a D88 file. It finds the images in the file,
+// makes one of them current and reads that image's sectors by C/H/R/N.
+//
+// Calling order: Open once; then SelectImage for an image, then the getters
+// and the sector reads for that image; SelectImage again for the next one.
+// Nothing here prints; every failure shows in a result.
+//
+// The object is large (it holds its read cache), so the tool keeps its one
+// instance in static storage.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+
+#include "image/block_cache.h"
+#include "image/d88_format.h"
+#include "image/record_chain.h"
+
+class D88File {
+ public:
+  D88File();
+  D88File(const D88File&) = delete;
+  D88File& operator=(const D88File&) = delete;
+
+  // Opens the file at `path` and finds its images: image 0 at byte 0, each
+  // next one `disk size` bytes on, until a full 688-byte header no longer
+  // fits, 64 images are counted or the next start would leave 0..0x7FFFFFFF.
+  // True also when no image is found. False when the file cannot be opened
+  // or is a directory; then no file is open and the image count keeps its
+  // value. A file that was open before is closed first and its current image
+  // forgotten. A null `path` only closes: no file, no images, media type -1.
+  bool Open(const char* path);
+
+  int32_t GetImageCount() const { return imageCount; }
+
+  // Makes image `index` current. False with no open file (nothing changes)
+  // and for an index outside 0..GetImageCount()-1, which leaves no image
+  // current: media type -1, empty name, every track unusable.
+  bool SelectImage(int32_t index);
+
+  // The current image's name: header bytes up to the first 0x00, at most 16.
+  // The pointer stays valid for the object's life; the text changes with
+  // SelectImage.
+  const char* GetDiskName() const { return diskName; }
+
+  // The current image's media type byte (0 to 255), or -1 with no image.
+  int32_t GetMediaType() const { return mediaType; }
+
+  // Sector numbers at which ReadSectors wraps to the next track: after
+  // `last` comes `first` of the next track. 1 to 16 until set; Open and
+  // SelectImage keep it.
+  void SetSectorRange(int32_t first, int32_t last);
+
+  // Finds the first record of `track` addressed c/h/r/n and copies up to
+  // `maxLength` bytes of its data into `buffer`. Returns the smaller of its
+  // data size and `maxLength`, or 0 when no such record is found, the track
+  // is absent or unusable, or a value lies outside 0..255. Buffer bytes that
+  // the file does not deliver (it ends inside the data) keep their contents.
+  int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n, uint8_t* buffer,
+                     int32_t maxLength);
+
+  // Reads `length` bytes as a run of sectors of 128 << n bytes (n 0 to 23)
+  // from c/h/r/n on: r counts up to the sector range's last, then the run
+  // moves to the next track (head 0 to 1, or head 1 to head 0 of the next
+  // cylinder) at the range's first. Stops at the first sector that is missing
+  // or shorter than its chunk, and returns the bytes of the whole chunks
+  // delivered before it; a short sector's bytes still stand in `buffer`.
+  int32_t ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n, uint8_t* buffer,
+                      int32_t length);
+
+  // Writes the C, H, R and N bytes of the records of `track`, 4 bytes each in
+  // stored order, while they fit in `length`. Returns the bytes written.
+  int32_t ReadSectorIds(int32_t track, uint8_t* buffer, int32_t length);
+
+ private:
+  // Where the first record of `track` of the current image lies in the file;
+  // false when there is no file or the track is absent or unusable.
+  bool LocateTrack(int32_t track, int64_t* startInFile) const;
+  void ForgetCurrentImage();
+  void CloseFile();
+  // Walks the records of the track that starts at `startInFile` once and
+  // notes, for each sector number, the first record addressed c/h/*/n.
+  void FindTrackSectors(int64_t startInFile, uint32_t chnKey);
+
+  std::ifstream file;
+  int32_t imageCount = 0;
+  int32_t firstSector = 1;
+  int32_t lastSector = 16;
+  int32_t imageOffsets[kMaxImages] = {};
+  int32_t diskSize = 0;
+  int32_t imageOffset = 0;
+  int32_t trackOffsets[kTrackCount] = {};
+  int32_t mediaType = -1;
+  char diskName[kDiskNameBytes + 1] = {};
+
+  // Read machinery: blocks of the file, the record chain last walked, and the
+  // sectors of the track last walked. All of it describes the open file only.
+  BlockCache cache;
+  RecordChain chain;
+  struct TrackSectors {
+    bool valid;
+    int64_t startInFile;
+    uint32_t chnKey;  // C | H << 8 | N << 24 of the walk
+    int64_t dataInFile[256];
+    int32_t dataSize[256];  // -1: no record with that sector number
+  } trackSectors;
+};

@@ -1,0 +1,53 @@
+// Layout of a D88 file: disk images stored back to back, each a header, a
+// track table and, per track, a chain of sector records.
+#pragma once
+
+#include <cstdint>
+
+// Image header, 688 bytes at the start of every image (offsets from the image start):
+//   0x00  16      disk name, up to the first 0x00 (no terminator needed)
+//   0x1B   1      media type (0x20 = 2HD)
+//   0x1C   4 LE   disk size: bytes of this image, header included; the step to the next image
+//   0x20 164x4 LE track offsets from the image start; 0 = track absent
+constexpr int kImageHeaderBytes = 0x2B0;
+constexpr int kDiskNameOffset = 0x00;
+constexpr int kDiskNameBytes = 16;
+constexpr int kMediaTypeOffset = 0x1B;
+constexpr int kDiskSizeOffset = 0x1C;
+constexpr int kTrackTableOffset = 0x20;
+constexpr int kTrackCount = 164;
+constexpr int kMaxImages = 64;
+constexpr int kMediaType2HD = 0x20;
+
+// Sector record: a 16-byte header, then `data size` bytes of data.
+//   0x00 C, 0x01 H, 0x02 R, 0x03 N (size code: nominally 128 << N bytes)
+//   0x04  2 LE  sector count: records in this track, carried by every record
+//   0x0E  2 LE  data size: bytes of data after this header
+constexpr int kRecordHeaderBytes = 16;
+constexpr int kRecordSectorCountOffset = 0x04;
+constexpr int kRecordDataSizeOffset = 0x0E;
+
+// A walk stops after the record whose position is its sector count minus 1.
+// Sector counts are 16-bit, so no walk can meet that rule past position 65534;
+// walks end there.
+constexpr int kMaxWalkRecords = 65535;
+
+struct ImageHeader {
+  char diskName[kDiskNameBytes + 1];  // always terminated
+  int32_t mediaType;                  // 0 to 255
+  int32_t diskSize;
+  int32_t trackOffsets[kTrackCount];
+};
+
+struct RecordHeader {
+  uint8_t c, h, r, n;
+  uint16_t sectorCount;
+  uint16_t dataSize;
+};
+
+// `bytes` holds kImageHeaderBytes bytes. Every field is taken as it stands;
+// nothing in a header can be invalid at this level.
+void DecodeImageHeader(const uint8_t* bytes, ImageHeader* header);
+
+// `bytes` holds kRecordHeaderBytes bytes.
+RecordHeader DecodeRecordHeader(const uint8_t* bytes);

@@ -1,0 +1,102 @@
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// The command under test: D88EXTRACT_UNDER_TEST (a command prefix, such as an
+// emulator and a binary) or the binary of this build.
+std::string ToolCommand() {
+  const char* override = std::getenv("D88EXTRACT_UNDER_TEST");
+  if (override != nullptr && *override != '\0') return override;
+  return ShellQuote(D88EXTRACT_BINARY);
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  path_ = fs::temp_directory_path() /
+          ("d88extract-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // The tool may leave a file in a directory named like one of its own.
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+std::string ToolProgramName() {
+  const char* name = std::getenv("D88EXTRACT_PROGRAM_NAME");
+  if (name != nullptr) return name;
+  return D88EXTRACT_BINARY;
+}
+
+ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
+                   const std::string& stdoutTarget) {
+  const fs::path outPath = workDir.parent_path() / "captured-stdout";
+  const fs::path errPath = workDir.parent_path() / "captured-stderr";
+  std::string command = "cd " + ShellQuote(workDir.string()) + " && " + ToolCommand();
+  for (const std::string& arg : args) command += " " + ShellQuote(arg);
+  command += " </dev/null >" + ShellQuote(stdoutTarget.empty() ? outPath.string() : stdoutTarget);
+  command += " 2>" + ShellQuote(errPath.string());
+  const int raw = std::system(command.c_str());
+  ToolResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  if (stdoutTarget.empty()) result.out = ReadFileText(outPath);
+  result.err = ReadFileText(errPath);
+  fs::remove(outPath);
+  fs::remove(errPath);
+  return result;
+}
+
+std::map<std::string, std::string> ReadTree(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = fs::relative(entry.path(), root).generic_string();
+    tree[name] = entry.is_directory() ? "<dir>" : ReadFileText(entry.path());
+  }
+  return tree;
+}
+
+std::string ReadFileText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes) {
+  ASSERT_TRUE(d88build::WriteFileBytes(path.string(), bytes)) << path;
+}
+
+std::string AsString(const d88build::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+d88build::Disk EmptyDisk(const std::string& name) {
+  d88build::Disk disk;
+  disk.name = name;
+  d88build::EndDirectory(&disk, 0);
+  return disk;
+}

@@ -1,0 +1,52 @@
+// Shared helpers of the tests: scratch directories, running the built tool,
+// reading back what it wrote.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/d88_builder.h"
+
+namespace fs = std::filesystem;
+
+// A fresh directory under the system's temporary directory, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// How the command under test names itself in the usage message.
+std::string ToolProgramName();
+
+// Runs the tool with `args` in `workDir`, capturing standard output and
+// standard error in files beside `workDir`. With `stdoutTarget`, standard
+// output goes there instead and `out` stays empty.
+ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
+                   const std::string& stdoutTarget = "");
+
+// Every entry below `root`: relative path -> file contents, or "<dir>".
+std::map<std::string, std::string> ReadTree(const fs::path& root);
+
+std::string ReadFileText(const fs::path& path);
+void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes);
+
+std::string AsString(const d88build::Bytes& bytes);
+
+// A 2HD disk named `name` whose directory is empty (0xFF in entry 0).
+d88build::Disk EmptyDisk(const std::string& name);

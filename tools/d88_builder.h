@@ -1,0 +1,79 @@
+// Builds D88 files in memory for tests, samples, fuzz seeds and benchmarks:
+// well-formed 2HD disks with a directory, and any malformed container
+// (odd sector counts and data sizes, records out of order, bad offsets,
+// truncation) by editing the plain structures before they are built.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace d88build {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Record {
+  uint8_t c = 0, h = 0, r = 1, n = 3;
+  uint16_t sectorCount = 1;
+  Bytes data;
+  std::optional<uint16_t> dataSizeField;  // a header that lies about its data size
+};
+
+struct Image {
+  std::string name;  // the 16-byte name field; longer names are cut
+  uint8_t mediaType = 0x20;
+  std::map<int, std::vector<Record>> tracks;  // laid out in track order after the header
+  std::map<int, uint32_t> trackOffsetOverrides;
+  std::optional<uint32_t> diskSizeOverride;  // default: the built image's length
+};
+
+Bytes BuildImage(const Image& image);
+Bytes BuildD88(const std::vector<Image>& images);
+
+// Appends the record with its header to `out`.
+void AppendRecord(const Record& record, Bytes* out);
+
+void PutLE16(Bytes* bytes, size_t offset, uint16_t value);
+void PutLE32(Bytes* bytes, size_t offset, uint32_t value);
+
+// A 2HD disk as the tool sees it: 154 tracks of 8 sectors of 1024 bytes,
+// unit u at byte u * 1024, the directory of 16-byte entries on track 1.
+constexpr int kUnitBytes = 1024;
+constexpr int kDiskTracks = 154;
+constexpr int kDiskBytes = kDiskTracks * 8 * kUnitBytes;
+constexpr int kFirstFileUnit = 16;  // units 0-7 are track 0, 8-15 the directory
+
+struct Disk {
+  std::string name;
+  Bytes bytes = Bytes(kDiskBytes, 0);
+};
+
+// Writes directory entry `entry`: `name` padded with spaces to six bytes (or
+// cut to six), the first and last unit of the file.
+void SetDirectoryEntry(Disk* disk, int entry, const std::string& name, uint16_t startUnit,
+                       uint16_t endUnit);
+// Marks `entry` as the end of the directory.
+void EndDirectory(Disk* disk, int entry);
+// Copies `contents` to the disk from unit `startUnit` on.
+void PutUnits(Disk* disk, int startUnit, const Bytes& contents);
+// Stores a file: contents at `startUnit`, padded with `fill` to whole units,
+// and its directory entry. Returns the unit after the file.
+int AddFile(Disk* disk, int entry, const std::string& name, int startUnit, const Bytes& contents,
+            uint8_t fill = 0);
+
+// A 2HD image holding every track of `disk` as 8 records of 1024 bytes in
+// sector order, each with sector count 8.
+Image ImageFromDisk(const Disk& disk);
+
+// The eight records of track `track` of `disk`.
+std::vector<Record> TrackRecords(const Disk& disk, int track);
+
+Bytes TextBytes(const std::string& text);
+// `length` bytes counting up from `seed`, wrapping at 256.
+Bytes PatternBytes(size_t length, uint8_t seed);
+
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);
+
+}  // namespace d88build
