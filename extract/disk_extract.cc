@@ -1,7 +1,82 @@
 #include "extract/disk_extract.h"
 
-bool ExtractImage(D88File&, int32_t) {
-  // Loading the disk and walking its directory come next; until then an
-  // accepted image writes nothing.
+#include <cstdio>
+#include <cstring>
+
+#include "extract/console.h"
+#include "extract/disk_directory.h"
+#include "extract/file_names.h"
+#include "extract/messages.h"
+
+uint8_t DiskBuffer[kDiskBufferBytes];
+uint8_t DirectoryBuffer[kTrackBytes];
+
+void LoadDisk(D88File& d88) {
+  // Without this, a sector that one image lacks would keep the previous
+  // image's bytes, and its files would carry another disk's data.
+  std::memset(DiskBuffer, 0, sizeof DiskBuffer);
+  std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
+  d88.SetSectorRange(1, 8);
+  // A short read leaves the rest of its track zero; nothing else to do.
+  for (int32_t track = 1; track < kLoadedTracks; ++track) {
+    d88.ReadSectors(track, track / 2, track % 2, 1, 3, DiskBuffer + track * kTrackBytes,
+                    kTrackBytes);
+  }
+  d88.ReadSectors(1, 0, 1, 1, 3, DirectoryBuffer, kTrackBytes);
+}
+
+namespace {
+
+// Lists and writes the file of directory entry `index`; false if it was not
+// written.
+bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index) {
+  std::printf(kListingFormat, entry.name, static_cast<unsigned>(entry.startUnit),
+              static_cast<unsigned>(entry.endUnit), static_cast<unsigned>(entry.sizeBytes));
+  const int64_t startByte = static_cast<int64_t>(entry.startUnit) * kUnitBytes;
+  if (entry.sizeBytes < 0 || startByte + entry.sizeBytes > kDiskBufferBytes) {
+    PrintError(kEntryOutsideDiskFormat, static_cast<int>(imageIndex), index, entry.name);
+    return false;
+  }
+  if (!IsUsableFileName(entry.name)) {
+    PrintError(kEntryNameUnusableFormat, static_cast<int>(imageIndex), index, entry.name);
+    return false;
+  }
+  if (!SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes)) {
+    PrintError(kEntryWriteFailedFormat, static_cast<int>(imageIndex), index, entry.name);
+    return false;
+  }
   return true;
+}
+
+}  // namespace
+
+bool ExtractImage(D88File& d88, int32_t imageIndex) {
+  LoadDisk(d88);
+  bool everythingWritten = true;
+  for (int index = 0; index < kDirEntryCount; ++index) {
+    const uint8_t* bytes = DirectoryBuffer + index * kDirEntryBytes;
+    if (bytes[0] == kDirEndMark) break;
+    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index)) everythingWritten = false;
+  }
+  return everythingWritten;
+}
+
+bool SaveBuffer(const char* name, const uint8_t* data, int32_t length) {
+  std::FILE* file = std::fopen(name, "wb");
+  if (file == nullptr) return false;
+  // One write straight from the caller's buffer, no copy through stdio's.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  const size_t wanted = length > 0 ? static_cast<size_t>(length) : 0;
+  const size_t written = wanted > 0 ? std::fwrite(data, 1, wanted, file) : 0;
+  const bool closed = std::fclose(file) == 0;
+  return closed && written == wanted;
+}
+
+bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32_t h, int32_t r,
+                 int32_t n, int32_t offset, int32_t length) {
+  if (offset < 0 || length < 0 || static_cast<int64_t>(offset) + length > kDiskBufferBytes) {
+    return false;
+  }
+  if (d88.ReadSectors(track, c, h, r, n, DiskBuffer, offset + length) == 0) return false;
+  return SaveBuffer(name, DiskBuffer + offset, length);
 }

@@ -36,3 +36,12 @@ inline constexpr char kCannotFindStartDirectory[] =
 inline constexpr char kCannotReturnDirectory[] =
     "d88extract: cannot return to the starting directory\n";
 inline constexpr char kStdoutFailed[] = "d88extract: cannot write to standard output\n";
+
+// Directory entries that are listed but not written: image index, entry
+// index and the entry's name.
+inline constexpr char kEntryOutsideDiskFormat[] =
+    "d88extract: image %d, entry %d \"%s\": points outside the disk, not written\n";
+inline constexpr char kEntryNameUnusableFormat[] =
+    "d88extract: image %d, entry %d \"%s\": not a usable file name, not written\n";
+inline constexpr char kEntryWriteFailedFormat[] =
+    "d88extract: image %d, entry %d \"%s\": cannot write the file\n";

@@ -57,7 +57,8 @@ int64_t ReadThroughCache(BlockCache* cache, std::istream& file, int64_t position
     std::memcpy(destination + delivered, cache->bytes[slot] + offsetInBlock,
                 static_cast<size_t>(take));
     delivered += take;
-    if (cache->validBytes[slot] < kCacheBlockBytes && offsetInBlock + take >= cache->validBytes[slot]) {
+    if (cache->validBytes[slot] < kCacheBlockBytes &&
+        offsetInBlock + take >= cache->validBytes[slot]) {
       break;  // the file ends inside this block
     }
   }

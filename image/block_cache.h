@@ -9,7 +9,8 @@ constexpr int kCacheBlockBytes = 1 << 15;
 constexpr int kCacheBlockCount = 16;
 
 struct BlockCache {
-  int64_t blockNumber[kCacheBlockCount];  // block b holds file bytes from b * kCacheBlockBytes; -1 = empty
+  int64_t blockNumber[kCacheBlockCount];  // block b holds file bytes from b * kCacheBlockBytes; -1
+                                          // = empty
   int32_t validBytes[kCacheBlockCount];   // fewer than kCacheBlockBytes at the end of the file
   uint32_t lastUse[kCacheBlockCount];
   uint32_t useClock;

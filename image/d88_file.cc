@@ -75,7 +75,8 @@ bool D88File::SelectImage(int32_t index) {
   ReadThroughCache(&cache, file, imageOffset, bytes, kImageHeaderBytes);
   ImageHeader header;
   DecodeImageHeader(bytes, &header);
-  for (int track = 0; track < kTrackCount; ++track) trackOffsets[track] = header.trackOffsets[track];
+  for (int track = 0; track < kTrackCount; ++track)
+    trackOffsets[track] = header.trackOffsets[track];
   mediaType = header.mediaType;
   diskSize = header.diskSize;
   static_assert(sizeof diskName == sizeof header.diskName);

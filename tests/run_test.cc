@@ -1,8 +1,9 @@
 // The built tool end to end: command line, messages byte for byte, exit
 // statuses and the directories it makes.
+#include "extract/run.h"
+
 #include <gtest/gtest.h>
 
-#include "extract/run.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -15,17 +16,16 @@ std::string FromHex(std::initializer_list<int> bytes) {
   return text;
 }
 
-const std::string kOpenFailed =
-    FromHex({0x83, 0x74, 0x83, 0x40, 0x83, 0x43, 0x83, 0x8B, 0x82, 0xF0, 0x83, 0x49, 0x81, 0x5B,
-             0x83, 0x76, 0x83, 0x93, 0x82, 0xC5, 0x82, 0xAB, 0x82, 0xDC, 0x82, 0xB9, 0x82, 0xF1,
-             0x2E, 0x0A});
+const std::string kOpenFailed = FromHex(
+    {0x83, 0x74, 0x83, 0x40, 0x83, 0x43, 0x83, 0x8B, 0x82, 0xF0, 0x83, 0x49, 0x81, 0x5B, 0x83,
+     0x76, 0x83, 0x93, 0x82, 0xC5, 0x82, 0xAB, 0x82, 0xDC, 0x82, 0xB9, 0x82, 0xF1, 0x2E, 0x0A});
 const std::string k2HD =
     FromHex({0x32, 0x48, 0x44, 0x83, 0x81, 0x83, 0x66, 0x83, 0x42, 0x83, 0x41, 0x82, 0xF0, 0x94,
              0x46, 0x8E, 0xAF, 0x82, 0xB5, 0x82, 0xDC, 0x82, 0xB5, 0x82, 0xBD, 0x2E, 0x0A});
 const std::string kUnsupported =
-    FromHex({0x96, 0xA2, 0x91, 0xCE, 0x89, 0x9E, 0x82, 0xCC, 0x83, 0x66, 0x83, 0x42, 0x83, 0x58,
-             0x83, 0x4E, 0x83, 0x43, 0x83, 0x81, 0x81, 0x5B, 0x83, 0x57, 0x8C, 0x60, 0x8E, 0xAE,
-             0x82, 0xC5, 0x82, 0xB7, 0x2E, 0x0A});
+    FromHex({0x96, 0xA2, 0x91, 0xCE, 0x89, 0x9E, 0x82, 0xCC, 0x83, 0x66, 0x83, 0x42,
+             0x83, 0x58, 0x83, 0x4E, 0x83, 0x43, 0x83, 0x81, 0x81, 0x5B, 0x83, 0x57,
+             0x8C, 0x60, 0x8E, 0xAE, 0x82, 0xC5, 0x82, 0xB7, 0x2E, 0x0A});
 
 class RunTest : public ::testing::Test {
  protected:
@@ -49,13 +49,13 @@ using Tree = std::map<std::string, std::string>;
 
 TEST_F(RunTest, WrongArgumentCountPrintsUsage) {
   const std::string usage = "Usage: " + ToolProgramName() + " [d88file]\n";
-  for (const auto& args : {std::vector<std::string>{},
-                           std::vector<std::string>{"a.d88", "b", "c", "d"}}) {
+  for (const auto& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b", "c", "d"}}) {
     const ToolResult result = Run(args);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, usage);
-    EXPECT_EQ(ReadTree(work()), Tree{});
+    EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
   }
 }
 
@@ -76,7 +76,7 @@ TEST_F(RunTest, UnopenablePathFails) {
     EXPECT_EQ(result.status, 1) << path;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, kOpenFailed);
-    EXPECT_EQ(ReadTree(work()), Tree{});
+    EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
   }
 }
 
@@ -86,7 +86,7 @@ TEST_F(RunTest, FileWithoutWholeHeaderDoesNothing) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(ReadTree(work()), Tree{});
+  EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
 }
 
 TEST_F(RunTest, MakesOneDirectoryPerImage) {
@@ -101,7 +101,7 @@ TEST_F(RunTest, MakesOneDirectoryPerImage) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, perImage);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(ReadTree(work()), (Tree{{"000", "<dir>"}, {"001", "<dir>"}}));
+    EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"}, {"001", "<dir>"}}), ReadTree(work())), "");
     fs::remove_all(work() / "000");
     fs::remove_all(work() / "001");
   }
@@ -110,7 +110,7 @@ TEST_F(RunTest, MakesOneDirectoryPerImage) {
   EXPECT_EQ(flat.status, 0);
   EXPECT_EQ(flat.out, k2HD + k2HD);
   EXPECT_EQ(flat.err, "");
-  EXPECT_EQ(ReadTree(work()), Tree{});
+  EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
 }
 
 TEST_F(RunTest, LoneDashDIsThePath) {
@@ -120,7 +120,7 @@ TEST_F(RunTest, LoneDashDIsThePath) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "\n[DASH] -> 000\n" + k2HD);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(ReadTree(work()), (Tree{{"-d", AsString(file)}, {"000", "<dir>"}}));
+  EXPECT_EQ(DiffTrees((Tree{{"-d", AsString(file)}, {"000", "<dir>"}}), ReadTree(work())), "");
 }
 
 TEST_F(RunTest, ExistingDirectoryIsReused) {
@@ -130,7 +130,9 @@ TEST_F(RunTest, ExistingDirectoryIsReused) {
   const ToolResult result = Run({d88Path()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(ReadTree(work()), (Tree{{"000", "<dir>"}, {"000/KEEP", "k"}, {"001", "<dir>"}}));
+  EXPECT_EQ(
+      DiffTrees((Tree{{"000", "<dir>"}, {"000/KEEP", "k"}, {"001", "<dir>"}}), ReadTree(work())),
+      "");
 }
 
 // Writing image 0 anywhere but 000 could overwrite the user's files, so it is
@@ -142,7 +144,7 @@ TEST_F(RunTest, DirectoryThatCannotBeEnteredSkipsItsImage) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "\n[DISK B] -> 001\n" + k2HD);
   EXPECT_EQ(result.err, "d88extract: cannot enter directory 000; image 0 skipped\n");
-  EXPECT_EQ(ReadTree(work()), (Tree{{"000", "x"}, {"001", "<dir>"}}));
+  EXPECT_EQ(DiffTrees((Tree{{"000", "x"}, {"001", "<dir>"}}), ReadTree(work())), "");
 }
 
 TEST_F(RunTest, UnsupportedMediaEndsTheRun) {
@@ -154,7 +156,7 @@ TEST_F(RunTest, UnsupportedMediaEndsTheRun) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n");
   EXPECT_EQ(result.err, kUnsupported);
-  EXPECT_EQ(ReadTree(work()), (Tree{{"000", "<dir>"}, {"001", "<dir>"}}));
+  EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"}, {"001", "<dir>"}}), ReadTree(work())), "");
 
   const ToolResult flat = Run({d88Path(), "-d"});
   EXPECT_EQ(flat.status, 1);

@@ -35,8 +35,8 @@ Bytes SectorData(int track, int r, size_t length = 1024) {
 std::vector<Record> Track(int track, std::vector<int> order = {1, 2, 3, 4, 5, 6, 7, 8}) {
   std::vector<Record> records;
   for (int r : order) {
-    records.push_back(
-        Sector(track / 2, track % 2, r, 3, static_cast<uint16_t>(order.size()), SectorData(track, r)));
+    records.push_back(Sector(track / 2, track % 2, r, 3, static_cast<uint16_t>(order.size()),
+                             SectorData(track, r)));
   }
   return records;
 }
@@ -138,8 +138,8 @@ TEST_F(SectorReadsTest, RunSteppingFollowsTheSectorRange) {
 
 TEST_F(SectorReadsTest, MatchNeedsAllOfCHRAndN) {
   Image image;
-  image.tracks[1] = {Sector(1, 1, 1, 3, 5, SectorData(1, 9)),  // wrong C
-                     Sector(0, 0, 1, 3, 5, SectorData(1, 10)), // wrong H
+  image.tracks[1] = {Sector(1, 1, 1, 3, 5, SectorData(1, 9)),        // wrong C
+                     Sector(0, 0, 1, 3, 5, SectorData(1, 10)),       // wrong H
                      Sector(0, 1, 1, 2, 5, SectorData(1, 11, 512)),  // wrong N
                      Sector(0, 1, 1, 3, 5, SectorData(1, 1, 700)),   // data size is not 128 << N
                      Sector(0, 1, 1, 3, 5, SectorData(1, 12))};      // a later duplicate loses
@@ -152,8 +152,8 @@ TEST_F(SectorReadsTest, MatchNeedsAllOfCHRAndN) {
   EXPECT_EQ(d88->ReadSector(1, 0, 1, 1, 3, buffer.data(), 0), 0);
   EXPECT_EQ(d88->ReadSector(1, 0, 1, 1, 2, buffer.data(), 1024), 512);
   // Values outside 0..255 match nothing, even where the low byte would.
-  for (const auto& [c, h, r, n] : {std::tuple{256, 1, 1, 3}, {0, 257, 1, 3}, {0, 1, -255, 3},
-                                   {0, 1, 1, 259}}) {
+  for (const auto& [c, h, r, n] :
+       {std::tuple{256, 1, 1, 3}, {0, 257, 1, 3}, {0, 1, -255, 3}, {0, 1, 1, 259}}) {
     buffer = Fresh(1024);
     EXPECT_EQ(d88->ReadSector(1, c, h, r, n, buffer.data(), 1024), 0);
     EXPECT_EQ(buffer, Fresh(1024));
@@ -164,7 +164,8 @@ TEST_F(SectorReadsTest, MatchNeedsAllOfCHRAndN) {
 // a walk, which may run on into the next track.
 TEST_F(SectorReadsTest, SectorCountsBoundTheWalk) {
   Image image;
-  image.tracks[1] = {Sector(9, 9, 9, 3, 3, SectorData(1, 1)), Sector(9, 9, 8, 3, 3, SectorData(1, 2))};
+  image.tracks[1] = {Sector(9, 9, 9, 3, 3, SectorData(1, 1)),
+                     Sector(9, 9, 8, 3, 3, SectorData(1, 2))};
   image.tracks[2] = {Sector(0, 1, 1, 3, 9, SectorData(2, 1)),  // reached only from track 1
                      Sector(0, 1, 2, 3, 0, SectorData(2, 2)),  // sector count 0
                      Sector(0, 1, 3, 3, 9, SectorData(2, 3))};
@@ -173,7 +174,8 @@ TEST_F(SectorReadsTest, SectorCountsBoundTheWalk) {
   EXPECT_EQ(d88->ReadSector(1, 0, 1, 1, 3, buffer.data(), 1024), 1024);
   EXPECT_EQ(buffer, SectorData(2, 1));
   buffer = Fresh(1024);
-  EXPECT_EQ(d88->ReadSector(1, 0, 1, 2, 3, buffer.data(), 1024), 0);  // position 1 of track 2 has count 0
+  EXPECT_EQ(d88->ReadSector(1, 0, 1, 2, 3, buffer.data(), 1024),
+            0);  // position 1 of track 2 has count 0
   EXPECT_EQ(d88->ReadSector(1, 0, 1, 3, 3, buffer.data(), 1024), 0);  // hidden behind it
   EXPECT_EQ(buffer, Fresh(1024));
   // The walk from track 2 starts at position 0 there: the count-0 record
@@ -296,7 +298,8 @@ class ReferenceReader {
       if (sectorCount == 0) return 0;
       if (header[0] == c && header[1] == h && header[2] == r && header[3] == n) {
         const int32_t length = std::min(dataSize, maxLength);
-        for (int32_t k = 0; k < length && position + 16 + k < static_cast<int64_t>(file_.size()); ++k) {
+        for (int32_t k = 0; k < length && position + 16 + k < static_cast<int64_t>(file_.size());
+             ++k) {
           buffer[k] = file_[position + 16 + k];
         }
         return length;
@@ -346,7 +349,8 @@ std::vector<Image> RandomImages(std::mt19937& random, int recordsPerTrack) {
       std::vector<Record>& records = image.tracks[track];
       const int count = 1 + static_cast<int>(random() % recordsPerTrack);
       for (int i = 0; i < count; ++i) {
-        const int sectorCount = pick({count, count, count, 0, 1, 3, 65535, static_cast<int>(random() % 40)});
+        const int sectorCount =
+            pick({count, count, count, 0, 1, 3, 65535, static_cast<int>(random() % 40)});
         const int dataSize = pick({1024, 1024, 512, 0, 1, static_cast<int>(random() % 1100)});
         records.push_back(Sector(pick({0, 1, 2}), pick({0, 1}), 1 + static_cast<int>(random() % 9),
                                  pick({3, 3, 2}), static_cast<uint16_t>(sectorCount),
@@ -375,7 +379,8 @@ TEST_F(SectorReadsTest, MatchesPlainWalkOnRandomImages) {
         ASSERT_TRUE(d88->SelectImage(image));
         // The reference needs the image's start, as the reader's scan found it.
         int64_t start = 0;
-        for (int i = 0; i < image; ++i) start += static_cast<int32_t>(ReadLE32(&file[start + 0x1C]));
+        for (int i = 0; i < image; ++i)
+          start += static_cast<int32_t>(ReadLE32(&file[start + 0x1C]));
         reference.Select(start);
       }
       const int track = static_cast<int>(random() % 9);
@@ -389,14 +394,16 @@ TEST_F(SectorReadsTest, MatchesPlainWalkOnRandomImages) {
                     reference.ReadSector(track, c, h, r, n, expected.data(), length));
           break;
         case 1: {
-          const int first = 1 + static_cast<int>(random() % 2), last = 4 + static_cast<int>(random() % 6);
+          const int first = 1 + static_cast<int>(random() % 2),
+                    last = 4 + static_cast<int>(random() % 6);
           d88->SetSectorRange(first, last);
           int32_t delivered = 0, chunk = 128 << n;
           int32_t rr = r, cc = c, hh = h, tt = track;
           // The run, stepped by hand over the reference's single reads.
           while (delivered < length) {
             chunk = std::min(chunk, length - delivered);
-            if (reference.ReadSector(tt, cc, hh, rr, n, expected.data() + delivered, chunk) < chunk) break;
+            if (reference.ReadSector(tt, cc, hh, rr, n, expected.data() + delivered, chunk) < chunk)
+              break;
             delivered += chunk;
             if (rr == last) {
               ++tt;
@@ -435,7 +442,8 @@ TEST_F(SectorReadsTest, MatchesPlainWalkOnLongChain) {
     if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
     if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
     records.push_back(Sector(static_cast<int>(random() % 2), static_cast<int>(random() % 2),
-                             static_cast<int>(random() % 200), 3, static_cast<uint16_t>(sectorCount),
+                             static_cast<int>(random() % 200), 3,
+                             static_cast<uint16_t>(sectorCount),
                              Bytes(random() % 2, static_cast<uint8_t>(i))));
   }
   // Offsets of records 0, 60000, 100000, ... in the image.

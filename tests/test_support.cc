@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -81,6 +81,30 @@ std::map<std::string, std::string> ReadTree(const fs::path& root) {
   return tree;
 }
 
+std::string DiffTrees(const std::map<std::string, std::string>& expected,
+                      const std::map<std::string, std::string>& actual) {
+  std::string diff;
+  for (const auto& [name, contents] : expected) {
+    const auto found = actual.find(name);
+    if (found == actual.end()) {
+      diff += "missing: " + name + "\n";
+    } else if (found->second != contents) {
+      size_t at = 0;
+      while (at < contents.size() && at < found->second.size() &&
+             contents[at] == found->second[at]) {
+        ++at;
+      }
+      diff += "differs: " + name + " (" + std::to_string(found->second.size()) + " bytes, " +
+              std::to_string(contents.size()) + " expected, first difference at " +
+              std::to_string(at) + ")\n";
+    }
+  }
+  for (const auto& [name, contents] : actual) {
+    if (expected.count(name) == 0) diff += "unexpected: " + name + "\n";
+  }
+  return diff;
+}
+
 std::string ReadFileText(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream contents;
@@ -92,7 +116,9 @@ void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes) {
   ASSERT_TRUE(d88build::WriteFileBytes(path.string(), bytes)) << path;
 }
 
-std::string AsString(const d88build::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsString(const d88build::Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 d88build::Disk EmptyDisk(const std::string& name) {
   d88build::Disk disk;

@@ -43,6 +43,11 @@ ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args
 // Every entry below `root`: relative path -> file contents, or "<dir>".
 std::map<std::string, std::string> ReadTree(const fs::path& root);
 
+// What differs between two trees from ReadTree, one short line per entry;
+// empty when they are equal.
+std::string DiffTrees(const std::map<std::string, std::string>& expected,
+                      const std::map<std::string, std::string>& actual);
+
 std::string ReadFileText(const fs::path& path);
 void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes);
 

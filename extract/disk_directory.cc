@@ -1,0 +1,23 @@
+#include "extract/disk_directory.h"
+
+#include "image/byte_order.h"
+
+namespace {
+
+constexpr int kUnitBytes = 1024;
+
+}  // namespace
+
+DirEntry DecodeDirEntry(const uint8_t* bytes) {
+  DirEntry entry;
+  int length = 0;
+  while (length < kDirNameBytes && bytes[length] != ' ') {
+    entry.name[length] = static_cast<char>(bytes[length]);
+    ++length;
+  }
+  entry.name[length] = '\0';  // a copied 0x00 ends the name earlier
+  entry.startUnit = ReadLE16(bytes + kDirStartOffset);
+  entry.endUnit = ReadLE16(bytes + kDirEndOffset);
+  entry.sizeBytes = (entry.endUnit - entry.startUnit + 1) * kUnitBytes;
+  return entry;
+}

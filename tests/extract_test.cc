@@ -1,0 +1,222 @@
+// Extraction end to end: listing bytes, the files written, refusals,
+// standard error and the exit status.
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using d88build::Bytes;
+using d88build::Disk;
+using Tree = std::map<std::string, std::string>;
+
+const std::string k2HD =
+    "2HD\x83\x81\x83\x66\x83\x42\x83\x41\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC"
+    "\x82\xB5\x82\xBD.\n";
+
+// Unit u of a test disk: 1024 bytes that say which unit they are.
+Bytes Unit(int unit) {
+  Bytes bytes(1024);
+  for (int i = 0; i < 1024; ++i) bytes[i] = static_cast<uint8_t>(unit * 7 + i / 4);
+  return bytes;
+}
+
+std::string Units(int first, int last) {
+  std::string text;
+  for (int unit = first; unit <= last; ++unit) text += AsString(Unit(unit));
+  return text;
+}
+
+// A disk whose every unit from 0 on holds Unit(u), directory aside.
+Disk PatternDisk(const std::string& name) {
+  Disk disk;
+  disk.name = name;
+  for (int unit = 0; unit < 1232; ++unit) {
+    if (unit < 8 || unit > 15) d88build::PutUnits(&disk, unit, Unit(unit));
+  }
+  return disk;
+}
+
+void SetEntryName(Disk* disk, int entry, const Bytes& nameBytes) {
+  for (size_t i = 0; i < 6; ++i) disk->bytes[8 * 1024 + 16 * entry + i] = nameBytes[i];
+}
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directory(work()); }
+  fs::path work() const { return dir.path() / "work"; }
+  std::string d88Path() const { return (dir.path() / "disk.d88").string(); }
+  void WriteImages(const std::vector<d88build::Image>& images) {
+    WriteFileOrDie(d88Path(), d88build::BuildD88(images));
+  }
+  ToolResult Run(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {d88Path()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunTool(work(), args);
+  }
+
+  TempDir dir;
+};
+
+TEST_F(ExtractTest, ListsAndWritesEveryEntryUpToTheEndMark) {
+  Disk disk = PatternDisk("NAMES");
+  d88build::SetDirectoryEntry(&disk, 0, "MAIN", 0x10, 0x11);    // track 2, sectors 1 and 2
+  d88build::SetDirectoryEntry(&disk, 1, "ABCDEF", 0x1E, 0x21);  // across tracks 3 and 4
+  d88build::SetDirectoryEntry(&disk, 2, "AB CDE", 0x30, 0x30);  // a space ends the name
+  d88build::SetDirectoryEntry(&disk, 3, "", 0x31, 0x31);
+  SetEntryName(&disk, 3, {'X', 'Y', 0x00, 'Z', 'W', 'V'});       // so does 0x00
+  d88build::SetDirectoryEntry(&disk, 4, "", 0x00, 0x09);         // units 0-7 are never loaded
+  SetEntryName(&disk, 4, {0x83, 0x51, 0x81, 0x5B, 0x83, 0x80});  // Shift_JIS stays raw
+  d88build::SetDirectoryEntry(&disk, 5, "EMPTY", 0x40, 0x3F);    // end = start - 1
+  d88build::SetDirectoryEntry(&disk, 6, "LAST", 0x4C8, 0x4CF);   // the last track
+  d88build::EndDirectory(&disk, 7);
+  d88build::SetDirectoryEntry(&disk, 8, "AFTER", 0x50, 0x50);
+  WriteImages({d88build::ImageFromDisk(disk)});
+
+  const ToolResult result = Run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "\n[NAMES] -> 000\n" + k2HD +
+                            "MAIN    START:0010  END:0011  SIZE:0800\n"
+                            "ABCDEF  START:001e  END:0021  SIZE:1000\n"
+                            "AB      START:0030  END:0030  SIZE:0400\n"
+                            "XY      START:0031  END:0031  SIZE:0400\n"
+                            "\x83\x51\x81\x5B\x83\x80  START:0000  END:0009  SIZE:2800\n"
+                            "EMPTY   START:0040  END:003f  SIZE:0000\n"
+                            "LAST    START:04c8  END:04cf  SIZE:2000\n");
+  const std::string sjisName = "000/\x83\x51\x81\x5B\x83\x80";
+  // Units 0-7 (track 0) are never loaded; units 8-9 are the directory itself.
+  const std::string directory(disk.bytes.begin() + 8192, disk.bytes.begin() + 10240);
+  EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"},
+                            {"000/MAIN", Units(16, 17)},
+                            {"000/ABCDEF", Units(30, 33)},
+                            {"000/AB", Units(48, 48)},
+                            {"000/XY", Units(49, 49)},
+                            {sjisName, std::string(8192, '\0') + directory},
+                            {"000/EMPTY", ""},
+                            {"000/LAST", Units(1224, 1231)}}),
+                      ReadTree(work())),
+            "");
+}
+
+TEST_F(ExtractTest, FullDirectoryHasNoEndMark) {
+  Disk disk = PatternDisk("FULL");
+  for (int entry = 0; entry < 512; ++entry) {
+    char name[8];
+    std::snprintf(name, sizeof name, "F%03d", entry);
+    d88build::SetDirectoryEntry(&disk, entry, name, static_cast<uint16_t>(16 + entry),
+                                static_cast<uint16_t>(16 + entry));
+  }
+  WriteImages({d88build::ImageFromDisk(disk)});
+  const ToolResult result = Run({"-d"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  const Tree tree = ReadTree(work());
+  EXPECT_EQ(tree.size(), 512u);
+  EXPECT_TRUE(tree.at("F000") == Units(16, 16));
+  EXPECT_TRUE(tree.at("F511") == Units(527, 527));
+  EXPECT_NE(result.out.find("F511    START:020f  END:020f  SIZE:0400\n"), std::string::npos);
+}
+
+TEST_F(ExtractTest, MissingSectorsReadAsZerosNotAsThePreviousDisk) {
+  Disk first = PatternDisk("FIRST");
+  d88build::SetDirectoryEntry(&first, 0, "DATA", 40, 55);
+  d88build::EndDirectory(&first, 1);
+  Disk second = first;
+  second.name = "SECOND";
+  for (int unit = 40; unit < 56; ++unit) d88build::PutUnits(&second, unit, Unit(unit + 500));
+  d88build::Image secondImage = d88build::ImageFromDisk(second);
+  secondImage.tracks[5].erase(secondImage.tracks[5].begin() + 4);  // no sector 5 on track 5
+  secondImage.tracks.erase(6);                                     // no track 6
+  WriteImages({d88build::ImageFromDisk(first), secondImage});
+
+  const ToolResult result = Run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"},
+                            {"000/DATA", Units(40, 55)},
+                            {"001", "<dir>"},
+                            {"001/DATA", Units(540, 543) + std::string(12 * 1024, '\0')}}),
+                      ReadTree(work())),
+            "");
+}
+
+// With no track 1 the directory reads as 512 zero entries: each is listed
+// with an empty name, which cannot be a file.
+TEST_F(ExtractTest, AbsentDirectoryTrackListsEmptyNames) {
+  d88build::Image image = d88build::ImageFromDisk(PatternDisk("NODIR"));
+  image.tracks.erase(1);
+  WriteImages({image});
+  const ToolResult result = Run({"-d"});
+  EXPECT_EQ(result.status, 1);
+  std::string listing = k2HD, errors;
+  for (int entry = 0; entry < 512; ++entry) {
+    listing += "        START:0000  END:0000  SIZE:0400\n";
+    errors += "d88extract: image 0, entry " + std::to_string(entry) +
+              " \"\": not a usable file name, not written\n";
+  }
+  EXPECT_EQ(result.out, listing);
+  EXPECT_EQ(result.err, errors);
+  EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
+}
+
+TEST_F(ExtractTest, RefusedEntriesAreReportedAndTheRestWritten) {
+  Disk disk = PatternDisk("BAD");
+  d88build::SetDirectoryEntry(&disk, 0, "PAST", 0x4CF, 0x4D0);  // ends one unit past the disk
+  d88build::SetDirectoryEntry(&disk, 1, "NEG", 0x20, 0x1E);     // size -1024
+  d88build::SetDirectoryEntry(&disk, 2, "HUGE", 0x10, 0xFFFF);
+  d88build::SetDirectoryEntry(&disk, 3, ".", 0x10, 0x10);
+  d88build::SetDirectoryEntry(&disk, 4, "..", 0x10, 0x10);
+  d88build::SetDirectoryEntry(&disk, 5, "A/B", 0x10, 0x10);
+  d88build::SetDirectoryEntry(&disk, 6, "BUSY", 0x10, 0x10);  // a directory stands there
+  d88build::SetDirectoryEntry(&disk, 7, "GOOD", 0x4CF, 0x4CF);
+  d88build::EndDirectory(&disk, 8);
+  WriteImages({d88build::ImageFromDisk(disk)});
+  fs::create_directories(work() / "000" / "BUSY");
+
+  const ToolResult result = Run();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "\n[BAD] -> 000\n" + k2HD +
+                            "PAST    START:04cf  END:04d0  SIZE:0800\n"
+                            "NEG     START:0020  END:001e  SIZE:fffffc00\n"
+                            "HUGE    START:0010  END:ffff  SIZE:3ffc000\n"
+                            ".       START:0010  END:0010  SIZE:0400\n"
+                            "..      START:0010  END:0010  SIZE:0400\n"
+                            "A/B     START:0010  END:0010  SIZE:0400\n"
+                            "BUSY    START:0010  END:0010  SIZE:0400\n"
+                            "GOOD    START:04cf  END:04cf  SIZE:0400\n");
+  EXPECT_EQ(result.err,
+            "d88extract: image 0, entry 0 \"PAST\": points outside the disk, not written\n"
+            "d88extract: image 0, entry 1 \"NEG\": points outside the disk, not written\n"
+            "d88extract: image 0, entry 2 \"HUGE\": points outside the disk, not written\n"
+            "d88extract: image 0, entry 3 \".\": not a usable file name, not written\n"
+            "d88extract: image 0, entry 4 \"..\": not a usable file name, not written\n"
+            "d88extract: image 0, entry 5 \"A/B\": not a usable file name, not written\n"
+            "d88extract: image 0, entry 6 \"BUSY\": cannot write the file\n");
+  EXPECT_EQ(
+      DiffTrees((Tree{{"000", "<dir>"}, {"000/BUSY", "<dir>"}, {"000/GOOD", Units(1231, 1231)}}),
+                ReadTree(work())),
+      "");
+}
+
+TEST_F(ExtractTest, FlatRunLetsLaterImagesOverwrite) {
+  Disk first = PatternDisk("ONE");
+  d88build::SetDirectoryEntry(&first, 0, "SAME", 0x10, 0x10);
+  d88build::SetDirectoryEntry(&first, 1, "ONLY1", 0x11, 0x11);
+  d88build::EndDirectory(&first, 2);
+  Disk second = PatternDisk("TWO");
+  d88build::SetDirectoryEntry(&second, 0, "SAME", 0x20, 0x21);
+  d88build::EndDirectory(&second, 1);
+  WriteImages({d88build::ImageFromDisk(first), d88build::ImageFromDisk(second)});
+
+  const ToolResult result = Run({"-d"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, k2HD +
+                            "SAME    START:0010  END:0010  SIZE:0400\n"
+                            "ONLY1   START:0011  END:0011  SIZE:0400\n" +
+                            k2HD + "SAME    START:0020  END:0021  SIZE:0800\n");
+  EXPECT_EQ(DiffTrees((Tree{{"SAME", Units(32, 33)}, {"ONLY1", Units(17, 17)}}), ReadTree(work())),
+            "");
+}
+
+}  // namespace
