@@ -219,4 +219,47 @@ TEST_F(ExtractTest, FlatRunLetsLaterImagesOverwrite) {
             "");
 }
 
+// Every track of every image leads into one chain of records that never
+// match until its end, where one byte 0xFF ends each directory at once.
+TEST_F(ExtractTest, HostileChainEndsEveryWalk) {
+  WriteFileOrDie(d88Path(), d88build::BuildHostileChain(64, 3000));
+  const ToolResult result = Run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  std::string expected;
+  Tree tree;
+  for (int image = 0; image < 64; ++image) {
+    char name[4];
+    std::snprintf(name, sizeof name, "%03d", image);
+    expected += "\n[HOSTILE] -> " + std::string(name) + "\n" + k2HD;
+    tree[name] = "<dir>";
+  }
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(DiffTrees(tree, ReadTree(work())), "");
+}
+
+// An image directory that is a link to somewhere else takes that image's
+// files, but the next image's directory is still made where the run started.
+TEST_F(ExtractTest, LinkedImageDirectoryDoesNotMoveTheRun) {
+  Disk first = PatternDisk("ONE");
+  d88build::SetDirectoryEntry(&first, 0, "FILE", 0x10, 0x10);
+  d88build::EndDirectory(&first, 1);
+  Disk second = PatternDisk("TWO");
+  d88build::SetDirectoryEntry(&second, 0, "FILE", 0x11, 0x11);
+  d88build::EndDirectory(&second, 1);
+  WriteImages({d88build::ImageFromDisk(first), d88build::ImageFromDisk(second)});
+  fs::create_directories(dir.path() / "elsewhere" / "deeper");
+  fs::create_directory_symlink(dir.path() / "elsewhere" / "deeper", work() / "000");
+
+  const ToolResult result = Run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(DiffTrees({{"deeper", "<dir>"}, {"deeper/FILE", Units(16, 16)}},
+                      ReadTree(dir.path() / "elsewhere")),
+            "");
+  EXPECT_EQ(DiffTrees({{"000", "<link>"}, {"001", "<dir>"}, {"001/FILE", Units(17, 17)}},
+                      ReadTree(work())),
+            "");
+}
+
 }  // namespace

@@ -75,8 +75,12 @@ ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args
 std::map<std::string, std::string> ReadTree(const fs::path& root) {
   std::map<std::string, std::string> tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = fs::relative(entry.path(), root).generic_string();
-    tree[name] = entry.is_directory() ? "<dir>" : ReadFileText(entry.path());
+    const std::string name = entry.path().lexically_relative(root).generic_string();
+    if (entry.is_symlink()) {
+      tree[name] = "<link>";  // not followed
+    } else {
+      tree[name] = entry.is_directory() ? "<dir>" : ReadFileText(entry.path());
+    }
   }
   return tree;
 }

@@ -40,7 +40,8 @@ std::string ToolProgramName();
 ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
                    const std::string& stdoutTarget = "");
 
-// Every entry below `root`: relative path -> file contents, or "<dir>".
+// Every entry below `root`: relative path -> file contents, "<dir>", or
+// "<link>" for a symbolic link (not followed).
 std::map<std::string, std::string> ReadTree(const fs::path& root);
 
 // What differs between two trees from ReadTree, one short line per entry;

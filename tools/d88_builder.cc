@@ -111,6 +111,33 @@ Image ImageFromDisk(const Disk& disk) {
   return image;
 }
 
+Bytes BuildHostileChain(int images, int records) {
+  Bytes out;
+  for (int index = 0; index < records; ++index) {
+    if (index < images) {
+      // Image `index` starts here; record `index` follows its header.
+      Image image;
+      image.name = "HOSTILE";
+      for (int track = 0; track < 164; ++track) image.trackOffsetOverrides[track] = kHeaderBytes;
+      image.diskSizeOverride = kHeaderBytes + 16;
+      const Bytes header = BuildImage(image);
+      out.insert(out.end(), header.begin(), header.end());
+    }
+    const bool last = index >= records - images;
+    Record record;
+    record.c = last ? 0 : static_cast<uint8_t>(0x80 + index % 0x80);
+    record.h = last ? 1 : 0;
+    record.r = 1;
+    record.n = 3;
+    record.sectorCount = 65535;
+    if (last) record.data = {0xFF};
+    // The next image's header is this record's data: it follows in the file.
+    if (index < images - 1) record.dataSizeField = static_cast<uint16_t>(kHeaderBytes);
+    AppendRecord(record, &out);
+  }
+  return out;
+}
+
 Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 Bytes PatternBytes(size_t length, uint8_t seed) {

@@ -70,6 +70,15 @@ Image ImageFromDisk(const Disk& disk);
 // The eight records of track `track` of `disk`.
 std::vector<Record> TrackRecords(const Disk& disk, int track);
 
+// The longest walks the format allows: `images` images of 704 bytes, image i
+// at 704 * i, whose 164 tracks all start at offset 688, so every walk of every
+// image enters one chain of `records` records (from record i on), each with
+// sector count 65535. Records 0 to images - 2 carry the next image's header
+// as their data; the rest have none. All but the last `images` records are
+// R 1 with C of 0x80 or more and never match; the last `images` records are
+// C 0, H 1, R 1, N 3 with one data byte 0xFF.
+Bytes BuildHostileChain(int images, int records);
+
 Bytes TextBytes(const std::string& text);
 // `length` bytes counting up from `seed`, wrapping at 256.
 Bytes PatternBytes(size_t length, uint8_t seed);
