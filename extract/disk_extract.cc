@@ -62,7 +62,7 @@ bool ExtractImage(D88File& d88, int32_t imageIndex) {
 }
 
 bool SaveBuffer(const char* name, const uint8_t* data, int32_t length) {
-  std::FILE* file = std::fopen(name, "wb");
+  std::FILE* file = CreateOutputFile(name);
   if (file == nullptr) return false;
   // One write straight from the caller's buffer, no copy through stdio's.
   std::setvbuf(file, nullptr, _IONBF, 0);

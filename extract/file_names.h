@@ -1,7 +1,20 @@
-// Which names from a disk directory may become files in the output directory.
+// The files the tool writes, named by the bytes of a disk directory entry.
+//
+// Elsewhere the name's bytes are the file name as they stand. On Windows they
+// are decoded as Shift_JIS (code page 932), whatever the system's code page,
+// and the file is created through the wide-character API, so Japanese names
+// come out right.
 #pragma once
 
-// False for names that would leave the image's directory or cannot be a
-// plain file there: empty, "." and "..", and names holding a path separator.
-// Every other byte, Shift_JIS bytes among them, is fine.
+#include <cstdio>
+
+// False for names that would leave the current directory or cannot be a
+// plain file in it: empty, "." and "..", and names holding a path separator.
+// On Windows also names that are not valid Shift_JIS, hold a character
+// Windows refuses in file names (: \ * ? " < > | and control characters),
+// end in a dot, or name a device (CON, NUL, COM1, ...).
 bool IsUsableFileName(const char* name);
+
+// Creates or truncates the file `name` in the current directory for writing
+// in binary mode. Null when it cannot be created.
+std::FILE* CreateOutputFile(const char* name);

@@ -83,6 +83,7 @@ int RunImages(int argc, char** argv, D88File& d88) {
 }  // namespace
 
 int RunExtractor(int argc, char** argv, D88File& d88) {
+  UseBinaryConsole();
   int status = RunImages(argc, argv, d88);
   if (!FlushStandardOutput()) {
     std::fputs(kStdoutFailed, stderr);

@@ -84,7 +84,9 @@ TEST_F(ExtractTest, ListsAndWritesEveryEntryUpToTheEndMark) {
                             "\x83\x51\x81\x5B\x83\x80  START:0000  END:0009  SIZE:2800\n"
                             "EMPTY   START:0040  END:003f  SIZE:0000\n"
                             "LAST    START:04c8  END:04cf  SIZE:2000\n");
-  const std::string sjisName = "000/\x83\x51\x81\x5B\x83\x80";
+  // Raw bytes, or on Windows the decoded name (which the host sees in UTF-8).
+  const std::string sjisName = TargetIsWindows() ? "000/\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0"
+                                                 : "000/\x83\x51\x81\x5B\x83\x80";
   // Units 0-7 (track 0) are never loaded; units 8-9 are the directory itself.
   const std::string directory(disk.bytes.begin() + 8192, disk.bytes.begin() + 10240);
   EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"},
@@ -260,6 +262,50 @@ TEST_F(ExtractTest, LinkedImageDirectoryDoesNotMoveTheRun) {
   EXPECT_EQ(DiffTrees({{"000", "<link>"}, {"001", "<dir>"}, {"001/FILE", Units(17, 17)}},
                       ReadTree(work())),
             "");
+}
+
+// Names that only Windows refuses, and Shift_JIS names whose second byte
+// is 0x5C, which is no path separator there.
+TEST_F(ExtractTest, PlatformNameRules) {
+  const struct {
+    std::string name;       // directory bytes, at most six
+    std::string onWindows;  // the host's name for the Windows file (UTF-8); "" = refused
+  } cases[] = {
+      {"A\\B", ""},   {"A:B", ""},    {"CON", ""},    {"nul", ""},      {"COM1", ""},
+      {"AUX.TX", ""},   {"A*B", ""},    {"A?B", ""},    {"A<B", ""},      {"A|B", ""},
+      {"A\"B", ""},    {"AB.", ""},    {"A\x01B", ""}, {"AB\x83", ""},  // a lone lead byte
+      {"COM10", "COM10"}, {"CONX", "CONX"}, {"\x83\x5C", "\xE3\x82\xBD"},  // katakana SO
+      {"\x83\x5C\x83\x5C", "\xE3\x82\xBD\xE3\x82\xBD"},
+  };
+  Disk disk = PatternDisk("NAMES");
+  int entry = 0;
+  for (const auto& c : cases) {
+    d88build::SetDirectoryEntry(&disk, entry, c.name, static_cast<uint16_t>(0x10 + entry),
+                                static_cast<uint16_t>(0x10 + entry));
+    ++entry;
+  }
+  d88build::EndDirectory(&disk, entry);
+  WriteImages({d88build::ImageFromDisk(disk)});
+
+  const ToolResult result = Run({"-d"});
+  Tree expected;
+  std::string errors;
+  entry = 0;
+  for (const auto& c : cases) {
+    const std::string contents = Units(0x10 + entry, 0x10 + entry);
+    if (!TargetIsWindows()) {
+      expected[c.name] = contents;
+    } else if (!c.onWindows.empty()) {
+      expected[c.onWindows] = contents;
+    } else {
+      errors += "d88extract: image 0, entry " + std::to_string(entry) + " \"" + c.name +
+                "\": not a usable file name, not written\n";
+    }
+    ++entry;
+  }
+  EXPECT_EQ(result.status, errors.empty() ? 0 : 1);
+  EXPECT_EQ(result.err, errors);
+  EXPECT_EQ(DiffTrees(expected, ReadTree(work())), "");
 }
 
 }  // namespace

@@ -48,6 +48,11 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
+bool TargetIsWindows() {
+  const char* target = std::getenv("D88EXTRACT_TARGET");
+  return target != nullptr && std::string(target) == "windows";
+}
+
 std::string ToolProgramName() {
   const char* name = std::getenv("D88EXTRACT_PROGRAM_NAME");
   if (name != nullptr) return name;

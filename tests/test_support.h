@@ -31,6 +31,10 @@ struct ToolResult {
   std::string err;
 };
 
+// True when the command under test is the Windows build (run under wine):
+// D88EXTRACT_TARGET=windows.
+bool TargetIsWindows();
+
 // How the command under test names itself in the usage message.
 std::string ToolProgramName();
 
