@@ -11,18 +11,28 @@
 uint8_t DiskBuffer[kDiskBufferBytes];
 uint8_t DirectoryBuffer[kTrackBytes];
 
+namespace {
+
+// Reads one track into `destination` as if it had been cleared first:
+// whatever the read does not deliver is zero, not what the previous image
+// left there, or one disk's files could carry another disk's data. A whole
+// track needs no clearing; a short one is cleared and read again, which
+// writes the same bytes as the first time.
+void ReadTrackOnZeros(D88File& d88, int32_t track, int32_t c, int32_t h, uint8_t* destination) {
+  if (d88.ReadSectors(track, c, h, 1, 3, destination, kTrackBytes) == kTrackBytes) return;
+  std::memset(destination, 0, kTrackBytes);
+  d88.ReadSectors(track, c, h, 1, 3, destination, kTrackBytes);
+}
+
+}  // namespace
+
 void LoadDisk(D88File& d88) {
-  // Without this, a sector that one image lacks would keep the previous
-  // image's bytes, and its files would carry another disk's data.
-  std::memset(DiskBuffer, 0, sizeof DiskBuffer);
-  std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
   d88.SetSectorRange(1, 8);
-  // A short read leaves the rest of its track zero; nothing else to do.
+  std::memset(DiskBuffer, 0, kTrackBytes);  // track 0 is never read
   for (int32_t track = 1; track < kLoadedTracks; ++track) {
-    d88.ReadSectors(track, track / 2, track % 2, 1, 3, DiskBuffer + track * kTrackBytes,
-                    kTrackBytes);
+    ReadTrackOnZeros(d88, track, track / 2, track % 2, DiskBuffer + track * kTrackBytes);
   }
-  d88.ReadSectors(1, 0, 1, 1, 3, DirectoryBuffer, kTrackBytes);
+  ReadTrackOnZeros(d88, 1, 0, 1, DirectoryBuffer);
 }
 
 namespace {

@@ -19,10 +19,11 @@ extern uint8_t DiskBuffer[kDiskBufferBytes];
 // Track 1 of the disk, read on its own: the directory.
 extern uint8_t DirectoryBuffer[kTrackBytes];
 
-// Clears both buffers, then reads tracks 1 to 153 of the current image of
-// `d88` into DiskBuffer and track 1 into DirectoryBuffer, each track as
-// sectors 1 to 8 of 1024 bytes. Whatever no read delivers stays zero: an
-// absent track, and a track from its first missing or short sector on.
+// Reads tracks 1 to 153 of the current image of `d88` into DiskBuffer and
+// track 1 into DirectoryBuffer, each track as sectors 1 to 8 of 1024 bytes.
+// Whatever no read delivers is zero, as if both buffers had been cleared
+// first: track 0, an absent track, and a track from its first missing or
+// short sector on (a short sector's own bytes stand).
 void LoadDisk(D88File& d88);
 
 // Loads the current image of `d88` (image `imageIndex` of the file, for

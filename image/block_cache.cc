@@ -9,6 +9,7 @@ void ClearBlockCache(BlockCache* cache) {
     cache->lastUse[slot] = 0;
   }
   cache->useClock = 0;
+  cache->streamPosition = -1;
 }
 
 namespace {
@@ -26,13 +27,16 @@ int FindOrLoadBlock(BlockCache* cache, std::istream& file, int64_t block) {
   }
   // A failed seek or read leaves the stream's error flags set; clear them so
   // that the next load starts afresh. Bytes past the end simply do not arrive.
+  const int64_t start = block * kCacheBlockBytes;
   file.clear();
-  file.seekg(static_cast<std::streamoff>(block) * kCacheBlockBytes, std::ios::beg);
+  // Reading on from the last block needs no seek.
+  if (start != cache->streamPosition) file.seekg(static_cast<std::streamoff>(start), std::ios::beg);
   std::streamsize arrived = 0;
   if (file) {
     file.read(reinterpret_cast<char*>(cache->bytes[victim]), kCacheBlockBytes);
     arrived = file.gcount();
   }
+  cache->streamPosition = arrived == kCacheBlockBytes ? start + arrived : -1;
   file.clear();
   cache->blockNumber[victim] = block;
   cache->validBytes[victim] = static_cast<int32_t>(arrived);

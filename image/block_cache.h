@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <istream>
 
-constexpr int kCacheBlockBytes = 1 << 15;
-constexpr int kCacheBlockCount = 16;
+constexpr int kCacheBlockBytes = 1 << 17;
+constexpr int kCacheBlockCount = 8;
 
 struct BlockCache {
   int64_t blockNumber[kCacheBlockCount];  // block b holds file bytes from b * kCacheBlockBytes; -1
@@ -14,6 +14,7 @@ struct BlockCache {
   int32_t validBytes[kCacheBlockCount];   // fewer than kCacheBlockBytes at the end of the file
   uint32_t lastUse[kCacheBlockCount];
   uint32_t useClock;
+  int64_t streamPosition;  // where the next read of the stream starts; -1 = unknown
   uint8_t bytes[kCacheBlockCount][kCacheBlockBytes];
 };
 

@@ -7,6 +7,7 @@
 D88File::D88File() {
   ClearBlockCache(&cache);
   ClearRecordChain(&chain);
+  lastWalk.startInFile = -1;
   trackSectors.valid = false;
 }
 
@@ -22,6 +23,7 @@ void D88File::CloseFile() {
   file.clear();
   ClearBlockCache(&cache);
   ClearRecordChain(&chain);
+  lastWalk.startInFile = -1;
   trackSectors.valid = false;
 }
 

@@ -81,6 +81,8 @@ class D88File {
   // Walks the records of the track that starts at `startInFile` once and
   // notes, for each sector number, the first record addressed c/h/*/n.
   void FindTrackSectors(int64_t startInFile, uint32_t chnKey);
+  // How many records a sector walk from chain entry `first` visits.
+  int32_t CountWalkRecords(int32_t first);
 
   std::ifstream file;
   int32_t imageCount = 0;
@@ -97,6 +99,10 @@ class D88File {
   // sectors of the track last walked. All of it describes the open file only.
   BlockCache cache;
   RecordChain chain;
+  struct WalkLength {
+    int64_t startInFile;  // -1: none yet
+    int32_t records;
+  } lastWalk;
   struct TrackSectors {
     bool valid;
     int64_t startInFile;

@@ -13,6 +13,17 @@ namespace {
 bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
 
 constexpr uint32_t kChnMask = 0xFF00FFFF;  // C, H and N of a packed C/H/R/N
+constexpr int32_t kScanBlock = 64;
+
+// Whether any of the kScanBlock packed C/H/R/N at `chrns` has C, H and N of
+// `chnKey`. No branch inside: the compiler turns it into vector compares.
+bool HasChnIn(const uint32_t* chrns, uint32_t chnKey) {
+  uint32_t matches = 0;
+  for (int32_t i = 0; i < kScanBlock; ++i) {
+    matches |= static_cast<uint32_t>((chrns[i] & kChnMask) == chnKey);
+  }
+  return matches != 0;
+}
 
 }  // namespace
 
@@ -31,9 +42,24 @@ bool D88File::LocateTrack(int32_t track, int64_t* startInFile) const {
   return true;
 }
 
+int32_t D88File::CountWalkRecords(int32_t first) {
+  int32_t position = 0;
+  while (position < kMaxWalkRecords) {
+    const int32_t entry = first + position;
+    if (!HasChainEntry(&chain, &cache, file, entry)) break;
+    const int32_t sectorCount = chain.sectorCount[entry];
+    if (sectorCount == 0) break;
+    ++position;
+    if (position == sectorCount) break;
+  }
+  return position;
+}
+
 // Every read of a track's sectors with the same C, H and N walks the same
 // records, so one walk answers them all: the first record of each sector
-// number is the one a walk looking for that number would stop at.
+// number is the one a walk looking for that number would stop at. Where the
+// walk ends does not depend on what it looks for, and all tracks of an image
+// often start at the same record, so that is remembered for the last start.
 void D88File::FindTrackSectors(int64_t startInFile, uint32_t chnKey) {
   trackSectors.valid = true;
   trackSectors.startInFile = startInFile;
@@ -41,20 +67,30 @@ void D88File::FindTrackSectors(int64_t startInFile, uint32_t chnKey) {
   for (int32_t& size : trackSectors.dataSize) size = -1;
 
   const int32_t first = FindWalkStart(&chain, startInFile);
-  for (int32_t position = 0; position < kMaxWalkRecords; ++position) {
-    const int32_t entry = first + position;
-    if (!HasChainEntry(&chain, &cache, file, entry)) break;
-    const int32_t sectorCount = chain.sectorCount[entry];
-    if (sectorCount == 0) break;
-    const uint32_t chrn = chain.chrn[entry];
-    if ((chrn & kChnMask) == chnKey) {
+  if (lastWalk.startInFile != startInFile) {
+    lastWalk.startInFile = startInFile;
+    lastWalk.records = CountWalkRecords(first);
+  } else if (lastWalk.records > 0) {
+    // The chain may have been started afresh since: read its headers again.
+    HasChainEntry(&chain, &cache, file, first + lastWalk.records - 1);
+  }
+  const uint32_t* const chrns = chain.chrn + first;
+  const int32_t records = lastWalk.records;
+  // Most records of a long walk match nothing: skip them a block at a time,
+  // and look at a block with a match record by record.
+  for (int32_t block = 0; block < records; block += kScanBlock) {
+    const int32_t end = block + kScanBlock < records ? block + kScanBlock : records;
+    if (end - block == kScanBlock && !HasChnIn(chrns + block, chnKey)) continue;
+    for (int32_t position = block; position < end; ++position) {
+      const uint32_t chrn = chrns[position];
+      if ((chrn & kChnMask) != chnKey) continue;
       const int r = (chrn >> 16) & 0xFF;
       if (trackSectors.dataSize[r] < 0) {
+        const int32_t entry = first + position;
         trackSectors.dataInFile[r] = chain.positionInFile[entry] + kRecordHeaderBytes;
         trackSectors.dataSize[r] = chain.dataSize[entry];
       }
     }
-    if (position == sectorCount - 1) break;
   }
 }
 
