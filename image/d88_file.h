@@ -95,8 +95,9 @@ class D88File {
   int32_t mediaType = -1;
   char diskName[kDiskNameBytes + 1] = {};
 
-  // Read machinery: blocks of the file, the record chain last walked, and the
-  // sectors of the track last walked. All of it describes the open file only.
+  // Read machinery: blocks of the file, the record chain last walked, how
+  // many records the last walk from a start visited, and the sectors of the
+  // track last walked. All of it describes the open file only.
   BlockCache cache;
   RecordChain chain;
   struct WalkLength {

@@ -4,7 +4,6 @@
 // sector count minus 1, at a record whose sector count is 0 (sector reads
 // only), where a header would run past the end of the file, or after
 // kMaxWalkRecords records, past which no record can end it any more.
-#include <cstring>
 
 #include "image/d88_file.h"
 
