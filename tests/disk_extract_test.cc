@@ -48,8 +48,8 @@ TEST_F(SaveSectorsTest, RefusesWhatDoesNotFitOrReadsNothing) {
   EXPECT_EQ(DiskBuffer[0], 0x5A);  // nothing was read
   EXPECT_FALSE(SaveSectors(*d88, Out("ABSENT").c_str(), 7, 3, 1, 1, 3, 0, 1024));
   EXPECT_FALSE(SaveSectors(*d88, Out("NONE").c_str(), 2, 1, 0, 1, 3, 0, 0));
-  EXPECT_FALSE(SaveSectors(*d88, (dir.path() / "no-dir" / "X").string().c_str(), 2, 1, 0, 1, 3, 0,
-                           1024));
+  EXPECT_FALSE(
+      SaveSectors(*d88, (dir.path() / "no-dir" / "X").string().c_str(), 2, 1, 0, 1, 3, 0, 1024));
   EXPECT_EQ(DiffTrees({{"disk.d88", ReadFileText(dir.path() / "disk.d88")}}, ReadTree(dir.path())),
             "");
 }

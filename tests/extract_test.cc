@@ -8,7 +8,6 @@ namespace {
 
 using d88build::Bytes;
 using d88build::Disk;
-using Tree = std::map<std::string, std::string>;
 
 const std::string k2HD =
     "2HD\x83\x81\x83\x66\x83\x42\x83\x41\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC"
@@ -41,21 +40,13 @@ void SetEntryName(Disk* disk, int entry, const Bytes& nameBytes) {
   for (size_t i = 0; i < 6; ++i) disk->bytes[8 * 1024 + 16 * entry + i] = nameBytes[i];
 }
 
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public ToolTest {
  protected:
-  void SetUp() override { fs::create_directory(work()); }
-  fs::path work() const { return dir.path() / "work"; }
-  std::string d88Path() const { return (dir.path() / "disk.d88").string(); }
-  void WriteImages(const std::vector<d88build::Image>& images) {
-    WriteFileOrDie(d88Path(), d88build::BuildD88(images));
-  }
   ToolResult Run(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = {d88Path()};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunTool(work(), args);
   }
-
-  TempDir dir;
 };
 
 TEST_F(ExtractTest, ListsAndWritesEveryEntryUpToTheEndMark) {
@@ -271,10 +262,23 @@ TEST_F(ExtractTest, PlatformNameRules) {
     std::string name;       // directory bytes, at most six
     std::string onWindows;  // the host's name for the Windows file (UTF-8); "" = refused
   } cases[] = {
-      {"A\\B", ""},   {"A:B", ""},    {"CON", ""},    {"nul", ""},      {"COM1", ""},
-      {"AUX.TX", ""},   {"A*B", ""},    {"A?B", ""},    {"A<B", ""},      {"A|B", ""},
-      {"A\"B", ""},    {"AB.", ""},    {"A\x01B", ""}, {"AB\x83", ""},  // a lone lead byte
-      {"COM10", "COM10"}, {"CONX", "CONX"}, {"\x83\x5C", "\xE3\x82\xBD"},  // katakana SO
+      {"A\\B", ""},
+      {"A:B", ""},
+      {"CON", ""},
+      {"nul", ""},
+      {"COM1", ""},
+      {"AUX.TX", ""},
+      {"A*B", ""},
+      {"A?B", ""},
+      {"A<B", ""},
+      {"A|B", ""},
+      {"A\"B", ""},
+      {"AB.", ""},
+      {"A\x01B", ""},
+      {"AB\x83", ""},  // a lone lead byte
+      {"COM10", "COM10"},
+      {"CONX", "CONX"},
+      {"\x83\x5C", "\xE3\x82\xBD"},  // katakana SO
       {"\x83\x5C\x83\x5C", "\xE3\x82\xBD\xE3\x82\xBD"},
   };
   Disk disk = PatternDisk("NAMES");

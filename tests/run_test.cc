@@ -27,25 +27,15 @@ const std::string kUnsupported =
              0x83, 0x58, 0x83, 0x4E, 0x83, 0x43, 0x83, 0x81, 0x81, 0x5B, 0x83, 0x57,
              0x8C, 0x60, 0x8E, 0xAE, 0x82, 0xC5, 0x82, 0xB7, 0x2E, 0x0A});
 
-class RunTest : public ::testing::Test {
+class RunTest : public ToolTest {
  protected:
-  void SetUp() override { fs::create_directory(work()); }
-  fs::path work() const { return dir.path() / "work"; }
-  std::string d88Path() const { return (dir.path() / "disk.d88").string(); }
-  void WriteD88(const std::vector<d88build::Image>& images) {
-    WriteFileOrDie(d88Path(), d88build::BuildD88(images));
-  }
   // Two 2HD disks with empty directories.
   void WriteTwoEmptyDisks() {
-    WriteD88({d88build::ImageFromDisk(EmptyDisk("DISK A")),
-              d88build::ImageFromDisk(EmptyDisk("DISK B"))});
+    WriteImages({d88build::ImageFromDisk(EmptyDisk("DISK A")),
+                 d88build::ImageFromDisk(EmptyDisk("DISK B"))});
   }
   ToolResult Run(const std::vector<std::string>& args) { return RunTool(work(), args); }
-
-  TempDir dir;
 };
-
-using Tree = std::map<std::string, std::string>;
 
 TEST_F(RunTest, WrongArgumentCountPrintsUsage) {
   const std::string usage = "Usage: " + ToolProgramName() + " [d88file]\n";
@@ -150,8 +140,8 @@ TEST_F(RunTest, DirectoryThatCannotBeEnteredSkipsItsImage) {
 TEST_F(RunTest, UnsupportedMediaEndsTheRun) {
   d88build::Image dd = d88build::ImageFromDisk(EmptyDisk("2DD"));
   dd.mediaType = 0x10;
-  WriteD88({d88build::ImageFromDisk(EmptyDisk("GOOD")), dd,
-            d88build::ImageFromDisk(EmptyDisk("LATER"))});
+  WriteImages({d88build::ImageFromDisk(EmptyDisk("GOOD")), dd,
+               d88build::ImageFromDisk(EmptyDisk("LATER"))});
   const ToolResult result = Run({d88Path()});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n");

@@ -2,6 +2,8 @@
 // reading back what it wrote.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -57,6 +59,22 @@ std::string ReadFileText(const fs::path& path);
 void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes);
 
 std::string AsString(const d88build::Bytes& bytes);
+
+using Tree = std::map<std::string, std::string>;
+
+// End-to-end tests: the D88 file and the tool's captured output lie in a
+// scratch directory beside `work()`, the empty directory the tool runs in.
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directory(work()); }
+  fs::path work() const { return dir.path() / "work"; }
+  std::string d88Path() const { return (dir.path() / "disk.d88").string(); }
+  void WriteImages(const std::vector<d88build::Image>& images) {
+    WriteFileOrDie(d88Path(), d88build::BuildD88(images));
+  }
+
+  TempDir dir;
+};
 
 // A 2HD disk named `name` whose directory is empty (0xFF in entry 0).
 d88build::Disk EmptyDisk(const std::string& name);
