@@ -11,28 +11,19 @@
 uint8_t DiskBuffer[kDiskBufferBytes];
 uint8_t DirectoryBuffer[kTrackBytes];
 
-namespace {
-
-// Reads one track into `destination` as if it had been cleared first:
-// whatever the read does not deliver is zero, not what the previous image
-// left there, or one disk's files could carry another disk's data. A whole
-// track needs no clearing; a short one is cleared and read again, which
-// writes the same bytes as the first time.
-void ReadTrackOnZeros(D88File& d88, int32_t track, int32_t c, int32_t h, uint8_t* destination) {
-  if (d88.ReadSectors(track, c, h, 1, 3, destination, kTrackBytes) == kTrackBytes) return;
-  std::memset(destination, 0, kTrackBytes);
-  d88.ReadSectors(track, c, h, 1, 3, destination, kTrackBytes);
-}
-
-}  // namespace
-
 void LoadDisk(D88File& d88) {
+  // Every disk starts from zeros, or one disk's files could carry the
+  // previous disk's bytes wherever this one holds nothing. A read's count
+  // cannot tell what arrived (data cut by the end of the file still counts
+  // in full), so nothing short of clearing both buffers is safe.
+  std::memset(DiskBuffer, 0, sizeof DiskBuffer);
+  std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
   d88.SetSectorRange(1, 8);
-  std::memset(DiskBuffer, 0, kTrackBytes);  // track 0 is never read
   for (int32_t track = 1; track < kLoadedTracks; ++track) {
-    ReadTrackOnZeros(d88, track, track / 2, track % 2, DiskBuffer + track * kTrackBytes);
+    d88.ReadSectors(track, track / 2, track % 2, 1, 3, DiskBuffer + track * kTrackBytes,
+                    kTrackBytes);
   }
-  ReadTrackOnZeros(d88, 1, 0, 1, DirectoryBuffer);
+  d88.ReadSectors(1, 0, 1, 1, 3, DirectoryBuffer, kTrackBytes);
 }
 
 namespace {
@@ -87,6 +78,9 @@ bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32
   if (offset < 0 || length < 0 || static_cast<int64_t>(offset) + length > kDiskBufferBytes) {
     return false;
   }
+  // Bytes the run does not deliver are written as zeros, never as what an
+  // earlier read left in the buffer.
+  std::memset(DiskBuffer, 0, static_cast<size_t>(offset) + static_cast<size_t>(length));
   if (d88.ReadSectors(track, c, h, r, n, DiskBuffer, offset + length) == 0) return false;
   return SaveBuffer(name, DiskBuffer + offset, length);
 }

@@ -40,6 +40,18 @@ TEST_F(SaveSectorsTest, SavesTheRequestedSliceOfARun) {
   EXPECT_EQ(ReadFileText(Out("SLICE")), AsString(expected17) + AsString(expected18));
 }
 
+// Track 7 is absent: a run from track 6 stops after 8 KiB, and the rest of
+// the file is zeros, not what an earlier read left in the buffer.
+TEST_F(SaveSectorsTest, WritesZerosWhereTheRunStopped) {
+  ASSERT_TRUE(SaveSectors(*d88, Out("FULL").c_str(), 2, 1, 0, 1, 3, 0, 16384));
+  ASSERT_TRUE(SaveSectors(*d88, Out("SHORT").c_str(), 6, 3, 0, 1, 3, 0, 16384));
+  std::string expected;
+  for (int unit = 48; unit < 56; ++unit) {
+    expected += AsString(d88build::PatternBytes(1024, static_cast<uint8_t>(unit)));
+  }
+  EXPECT_EQ(ReadFileText(Out("SHORT")), expected + std::string(8192, '\0'));
+}
+
 TEST_F(SaveSectorsTest, RefusesWhatDoesNotFitOrReadsNothing) {
   DiskBuffer[0] = 0x5A;
   EXPECT_FALSE(SaveSectors(*d88, Out("BIG").c_str(), 2, 1, 0, 1, 3, 1, kDiskBufferBytes));

@@ -2,6 +2,8 @@
 // standard error and the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/test_support.h"
 
 namespace {
@@ -132,6 +134,47 @@ TEST_F(ExtractTest, MissingSectorsReadAsZerosNotAsThePreviousDisk) {
                             {"001/DATA", Units(540, 543) + std::string(12 * 1024, '\0')}}),
                       ReadTree(work())),
             "");
+}
+
+// The file ends inside sector 3 of image 1's track 3, which is stored last:
+// the sector counts in full, so the run goes on to sectors 4 to 8, but the
+// 500 bytes the file lacks are zeros, not image 0's bytes at that place.
+TEST_F(ExtractTest, DataCutByTheFileEndReadsAsZerosNotAsThePreviousDisk) {
+  Disk first = PatternDisk("FIRST");
+  d88build::SetDirectoryEntry(&first, 0, "T2TO7", 16, 63);
+  d88build::EndDirectory(&first, 1);
+  Disk second;
+  second.name = "SECOND";
+  for (int unit = 16; unit < 32; ++unit) d88build::PutUnits(&second, unit, Unit(unit + 500));
+  d88build::SetDirectoryEntry(&second, 0, "T3", 24, 31);
+  d88build::EndDirectory(&second, 1);
+  d88build::Image secondImage;
+  secondImage.name = second.name;
+  for (int track = 0; track <= 3; ++track) {
+    secondImage.tracks[track] = d88build::TrackRecords(second, track);
+  }
+  std::vector<d88build::Record>& track3 = secondImage.tracks[3];
+  std::rotate(track3.begin() + 2, track3.begin() + 3, track3.end());  // sector 3 last
+  Bytes file = d88build::BuildD88({d88build::ImageFromDisk(first), secondImage});
+  file.resize(file.size() - 500);
+  WriteFileOrDie(d88Path(), file);
+
+  const std::string t3 = Units(524, 525) + Units(526, 526).substr(0, 524) +
+                         std::string(500, '\0') + Units(527, 531);
+  const ToolResult perImage = Run();
+  EXPECT_EQ(perImage.status, 0);
+  EXPECT_EQ(perImage.err, "");
+  EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"},
+                            {"000/T2TO7", Units(16, 63)},
+                            {"001", "<dir>"},
+                            {"001/T3", t3}}),
+                      ReadTree(work())),
+            "");
+  fs::remove_all(work());
+  fs::create_directory(work());
+  const ToolResult flat = Run({"-d"});
+  EXPECT_EQ(flat.status, 0);
+  EXPECT_EQ(DiffTrees((Tree{{"T2TO7", Units(16, 63)}, {"T3", t3}}), ReadTree(work())), "");
 }
 
 // With no track 1 the directory reads as 512 zero entries: each is listed
