@@ -1,12 +1,7 @@
 #include "extract/disk_directory.h"
 
+#include "extract/disk_geometry.h"
 #include "image/byte_order.h"
-
-namespace {
-
-constexpr int kUnitBytes = 1024;
-
-}  // namespace
 
 DirEntry DecodeDirEntry(const uint8_t* bytes) {
   DirEntry entry;

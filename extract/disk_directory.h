@@ -3,12 +3,14 @@
 
 #include <cstdint>
 
+#include "extract/disk_geometry.h"
+
 // Directory entry:
 //   0x00  6     name, padded with spaces; 0xFF in byte 0 ends the directory
 //   0x0C  2 LE  first unit of the file (1 KiB units of the disk)
 //   0x0E  2 LE  last unit of the file, inclusive
 constexpr int kDirEntryBytes = 16;
-constexpr int kDirEntryCount = 512;
+constexpr int kDirEntryCount = kTrackBytes / kDirEntryBytes;  // 512
 constexpr int kDirNameBytes = 6;
 constexpr int kDirStartOffset = 0x0C;
 constexpr int kDirEndOffset = 0x0E;

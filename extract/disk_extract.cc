@@ -5,10 +5,16 @@
 
 #include "extract/console.h"
 #include "extract/disk_directory.h"
+#include "extract/disk_geometry.h"
 #include "extract/file_names.h"
 #include "extract/messages.h"
+#include "image/d88_file.h"
 
-uint8_t DiskBuffer[kDiskBufferBytes];
+namespace {
+
+// Unit u of the disk at byte u * kUnitBytes; track 0 stays zero.
+uint8_t DiskBuffer[kDiskBytes];
+// The directory track, read on its own.
 uint8_t DirectoryBuffer[kTrackBytes];
 
 void LoadDisk(D88File& d88) {
@@ -18,15 +24,14 @@ void LoadDisk(D88File& d88) {
   // in full), so nothing short of clearing both buffers is safe.
   std::memset(DiskBuffer, 0, sizeof DiskBuffer);
   std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
-  d88.SetSectorRange(1, 8);
-  for (int32_t track = 1; track < kLoadedTracks; ++track) {
-    d88.ReadSectors(track, track / 2, track % 2, 1, 3, DiskBuffer + track * kTrackBytes,
-                    kTrackBytes);
+  d88.SetSectorRange(kFirstSector, kLastSector);
+  for (int32_t track = kFirstLoadedTrack; track < kLoadedTracks; ++track) {
+    d88.ReadSectors(track, CylinderOfTrack(track), HeadOfTrack(track), kFirstSector,
+                    kSectorSizeCode, DiskBuffer + track * kTrackBytes, kTrackBytes);
   }
-  d88.ReadSectors(1, 0, 1, 1, 3, DirectoryBuffer, kTrackBytes);
+  d88.ReadSectors(kDirectoryTrack, CylinderOfTrack(kDirectoryTrack), HeadOfTrack(kDirectoryTrack),
+                  kFirstSector, kSectorSizeCode, DirectoryBuffer, kTrackBytes);
 }
-
-namespace {
 
 // Lists and writes the file of directory entry `index`; false if it was not
 // written.
@@ -34,7 +39,7 @@ bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index) {
   std::printf(kListingFormat, entry.name, static_cast<unsigned>(entry.startUnit),
               static_cast<unsigned>(entry.endUnit), static_cast<unsigned>(entry.sizeBytes));
   const int64_t startByte = static_cast<int64_t>(entry.startUnit) * kUnitBytes;
-  if (entry.sizeBytes < 0 || startByte + entry.sizeBytes > kDiskBufferBytes) {
+  if (entry.sizeBytes < 0 || startByte + entry.sizeBytes > kDiskBytes) {
     PrintError(kEntryOutsideDiskFormat, static_cast<int>(imageIndex), index, entry.name);
     return false;
   }
@@ -62,20 +67,9 @@ bool ExtractImage(D88File& d88, int32_t imageIndex) {
   return everythingWritten;
 }
 
-bool SaveBuffer(const char* name, const uint8_t* data, int32_t length) {
-  std::FILE* file = CreateOutputFile(name);
-  if (file == nullptr) return false;
-  // One write straight from the caller's buffer, no copy through stdio's.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  const size_t wanted = length > 0 ? static_cast<size_t>(length) : 0;
-  const size_t written = wanted > 0 ? std::fwrite(data, 1, wanted, file) : 0;
-  const bool closed = std::fclose(file) == 0;
-  return closed && written == wanted;
-}
-
 bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32_t h, int32_t r,
                  int32_t n, int32_t offset, int32_t length) {
-  if (offset < 0 || length < 0 || static_cast<int64_t>(offset) + length > kDiskBufferBytes) {
+  if (offset < 0 || length < 0 || static_cast<int64_t>(offset) + length > kDiskBytes) {
     return false;
   }
   // Bytes the run does not deliver are written as zeros, never as what an

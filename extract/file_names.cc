@@ -88,3 +88,14 @@ std::FILE* CreateOutputFile(const char* name) {
   return std::fopen(name, "wb");
 #endif
 }
+
+bool SaveBuffer(const char* name, const uint8_t* data, int32_t length) {
+  std::FILE* file = CreateOutputFile(name);
+  if (file == nullptr) return false;
+  // One write straight from the caller's buffer, no copy through stdio's.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  const size_t wanted = length > 0 ? static_cast<size_t>(length) : 0;
+  const size_t written = wanted > 0 ? std::fwrite(data, 1, wanted, file) : 0;
+  const bool closed = std::fclose(file) == 0;
+  return closed && written == wanted;
+}

@@ -6,6 +6,7 @@
 // come out right.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // False for names that would leave the current directory or cannot be a
@@ -18,3 +19,8 @@ bool IsUsableFileName(const char* name);
 // Creates or truncates the file `name` in the current directory for writing
 // in binary mode. Null when it cannot be created.
 std::FILE* CreateOutputFile(const char* name);
+
+// Creates or truncates the file `name` in the current directory and writes
+// `length` bytes of `data` into it with one write. False if it cannot be
+// created or is written short.
+bool SaveBuffer(const char* name, const uint8_t* data, int32_t length);

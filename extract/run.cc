@@ -7,6 +7,7 @@
 #include "extract/console.h"
 #include "extract/disk_extract.h"
 #include "extract/messages.h"
+#include "image/d88_file.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // file, every message of the run and the exit status.
 #pragma once
 
-#include "image/d88_file.h"
+class D88File;
 
 // Runs the tool with the command line `argv[0..argc-1]` on `d88` and returns
 // the exit status: 0 when every image was extracted and every file written,

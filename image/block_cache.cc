@@ -1,6 +1,7 @@
 #include "image/block_cache.h"
 
 #include <cstring>
+#include <istream>
 
 void ClearBlockCache(BlockCache* cache) {
   for (int slot = 0; slot < kCacheBlockCount; ++slot) {

@@ -3,15 +3,15 @@
 #pragma once
 
 #include <cstdint>
-#include <istream>
+#include <iosfwd>
 
 constexpr int kCacheBlockBytes = 1 << 17;
 constexpr int kCacheBlockCount = 8;
 
 struct BlockCache {
-  int64_t blockNumber[kCacheBlockCount];  // block b holds file bytes from b * kCacheBlockBytes; -1
-                                          // = empty
-  int32_t validBytes[kCacheBlockCount];   // fewer than kCacheBlockBytes at the end of the file
+  // Block b holds the file's bytes from b * kCacheBlockBytes; -1 = empty.
+  int64_t blockNumber[kCacheBlockCount];
+  int32_t validBytes[kCacheBlockCount];  // fewer than kCacheBlockBytes at the end of the file
   uint32_t lastUse[kCacheBlockCount];
   uint32_t useClock;
   int64_t streamPosition;  // where the next read of the stream starts; -1 = unknown

@@ -2,15 +2,6 @@
 
 #include <filesystem>
 
-#include "image/byte_order.h"
-
-D88File::D88File() {
-  ClearBlockCache(&cache);
-  ClearRecordChain(&chain);
-  lastWalk.startInFile = -1;
-  trackSectors.valid = false;
-}
-
 void D88File::ForgetCurrentImage() {
   imageOffset = -1;
   mediaType = -1;
@@ -21,10 +12,15 @@ void D88File::ForgetCurrentImage() {
 void D88File::CloseFile() {
   if (file.is_open()) file.close();
   file.clear();
-  ClearBlockCache(&cache);
-  ClearRecordChain(&chain);
-  lastWalk.startInFile = -1;
-  trackSectors.valid = false;
+  cache.Reset();
+}
+
+bool D88File::ReadImageHeader(int64_t positionInFile, ImageHeader* header) {
+  uint8_t bytes[kImageHeaderBytes] = {};
+  const bool whole =
+      cache.ReadBytes(file, positionInFile, bytes, kImageHeaderBytes) == kImageHeaderBytes;
+  DecodeImageHeader(bytes, header);
+  return whole;
 }
 
 bool D88File::Open(const char* path) {
@@ -56,11 +52,9 @@ bool D88File::Open(const char* path) {
     // Offsets are signed 32-bit; a chain that leaves that range ends there.
     if (imageStart < 0 || imageStart > INT32_MAX) break;
     imageOffsets[imageCount] = static_cast<int32_t>(imageStart);
-    uint8_t header[kImageHeaderBytes];
-    if (ReadThroughCache(&cache, file, imageStart, header, kImageHeaderBytes) < kImageHeaderBytes) {
-      break;
-    }
-    imageStart += static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+    ImageHeader header;
+    if (!ReadImageHeader(imageStart, &header)) break;
+    imageStart += header.diskSize;  // signed: a negative size steps back
     ++imageCount;
   }
   return true;
@@ -73,10 +67,8 @@ bool D88File::SelectImage(int32_t index) {
 
   imageOffset = imageOffsets[index];
   // Open read a full header here already, from the same unchanged file.
-  uint8_t bytes[kImageHeaderBytes] = {};
-  ReadThroughCache(&cache, file, imageOffset, bytes, kImageHeaderBytes);
   ImageHeader header;
-  DecodeImageHeader(bytes, &header);
+  ReadImageHeader(imageOffset, &header);
   for (int track = 0; track < kTrackCount; ++track)
     trackOffsets[track] = header.trackOffsets[track];
   mediaType = header.mediaType;

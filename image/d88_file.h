@@ -12,13 +12,12 @@
 #include <cstdint>
 #include <fstream>
 
-#include "image/block_cache.h"
 #include "image/d88_format.h"
-#include "image/record_chain.h"
+#include "image/read_cache.h"
 
 class D88File {
  public:
-  D88File();
+  D88File() = default;
   D88File(const D88File&) = delete;
   D88File& operator=(const D88File&) = delete;
 
@@ -76,13 +75,11 @@ class D88File {
   // Where the first record of `track` of the current image lies in the file;
   // false when there is no file or the track is absent or unusable.
   bool LocateTrack(int32_t track, int64_t* startInFile) const;
+  // Reads and decodes the image header at `positionInFile`; false, with the
+  // missing bytes taken as zero, when the file ends before its last byte.
+  bool ReadImageHeader(int64_t positionInFile, ImageHeader* header);
   void ForgetCurrentImage();
   void CloseFile();
-  // Walks the records of the track that starts at `startInFile` once and
-  // notes, for each sector number, the first record addressed c/h/*/n.
-  void FindTrackSectors(int64_t startInFile, uint32_t chnKey);
-  // How many records a sector walk from chain entry `first` visits.
-  int32_t CountWalkRecords(int32_t first);
 
   std::ifstream file;
   int32_t imageCount = 0;
@@ -95,20 +92,6 @@ class D88File {
   int32_t mediaType = -1;
   char diskName[kDiskNameBytes + 1] = {};
 
-  // Read machinery: blocks of the file, the record chain last walked, how
-  // many records the last walk from a start visited, and the sectors of the
-  // track last walked. All of it describes the open file only.
-  BlockCache cache;
-  RecordChain chain;
-  struct WalkLength {
-    int64_t startInFile;  // -1: none yet
-    int32_t records;
-  } lastWalk;
-  struct TrackSectors {
-    bool valid;
-    int64_t startInFile;
-    uint32_t chnKey;  // C | H << 8 | N << 24 of the walk
-    int64_t dataInFile[256];
-    int32_t dataSize[256];  // -1: no record with that sector number
-  } trackSectors;
+  // What speeds up reading `file`; it describes that file only.
+  ReadCache cache;
 };

@@ -27,11 +27,6 @@ constexpr int kRecordHeaderBytes = 16;
 constexpr int kRecordSectorCountOffset = 0x04;
 constexpr int kRecordDataSizeOffset = 0x0E;
 
-// A walk stops after the record whose position is its sector count minus 1.
-// Sector counts are 16-bit, so no walk can meet that rule past position 65534;
-// walks end there.
-constexpr int kMaxWalkRecords = 65535;
-
 struct ImageHeader {
   char diskName[kDiskNameBytes + 1];  // always terminated
   int32_t mediaType;                  // 0 to 255

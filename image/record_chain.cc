@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <istream>
 
 void ClearRecordChain(RecordChain* chain) {
   chain->firstInFile = -1;

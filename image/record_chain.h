@@ -9,10 +9,11 @@
 #pragma once
 
 #include <cstdint>
-#include <istream>
+#include <iosfwd>
 
 #include "image/block_cache.h"
 #include "image/d88_format.h"
+#include "image/track_walk.h"
 
 // Room for a whole walk from any record in the first half.
 constexpr int32_t kChainCapacity = 2 * (kMaxWalkRecords + 1);

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "image/d88_file.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -53,11 +54,9 @@ TEST_F(SaveSectorsTest, WritesZerosWhereTheRunStopped) {
 }
 
 TEST_F(SaveSectorsTest, RefusesWhatDoesNotFitOrReadsNothing) {
-  DiskBuffer[0] = 0x5A;
-  EXPECT_FALSE(SaveSectors(*d88, Out("BIG").c_str(), 2, 1, 0, 1, 3, 1, kDiskBufferBytes));
+  EXPECT_FALSE(SaveSectors(*d88, Out("BIG").c_str(), 2, 1, 0, 1, 3, 1, kDiskBytes));
   EXPECT_FALSE(SaveSectors(*d88, Out("NEG").c_str(), 2, 1, 0, 1, 3, -1, 10));
   EXPECT_FALSE(SaveSectors(*d88, Out("NEGLEN").c_str(), 2, 1, 0, 1, 3, 0, -10));
-  EXPECT_EQ(DiskBuffer[0], 0x5A);  // nothing was read
   EXPECT_FALSE(SaveSectors(*d88, Out("ABSENT").c_str(), 7, 3, 1, 1, 3, 0, 1024));
   EXPECT_FALSE(SaveSectors(*d88, Out("NONE").c_str(), 2, 1, 0, 1, 3, 0, 0));
   EXPECT_FALSE(

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/d88_file.h"
 #include "tests/test_support.h"
 
 namespace {

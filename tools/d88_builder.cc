@@ -5,12 +5,6 @@
 
 namespace d88build {
 
-namespace {
-
-constexpr size_t kHeaderBytes = 0x2B0;
-
-}  // namespace
-
 void PutLE16(Bytes* bytes, size_t offset, uint16_t value) {
   (*bytes)[offset] = static_cast<uint8_t>(value);
   (*bytes)[offset + 1] = static_cast<uint8_t>(value >> 8);
@@ -22,30 +16,32 @@ void PutLE32(Bytes* bytes, size_t offset, uint32_t value) {
 
 void AppendRecord(const Record& record, Bytes* out) {
   const size_t at = out->size();
-  out->resize(at + 16, 0);
+  out->resize(at + kRecordHeaderBytes, 0);
   (*out)[at + 0] = record.c;
   (*out)[at + 1] = record.h;
   (*out)[at + 2] = record.r;
   (*out)[at + 3] = record.n;
-  PutLE16(out, at + 4, record.sectorCount);
-  PutLE16(out, at + 14, record.dataSizeField.value_or(static_cast<uint16_t>(record.data.size())));
+  PutLE16(out, at + kRecordSectorCountOffset, record.sectorCount);
+  PutLE16(out, at + kRecordDataSizeOffset,
+          record.dataSizeField.value_or(static_cast<uint16_t>(record.data.size())));
   out->insert(out->end(), record.data.begin(), record.data.end());
 }
 
 Bytes BuildImage(const Image& image) {
-  Bytes out(kHeaderBytes, 0);
-  for (size_t i = 0; i < image.name.size() && i < 16; ++i) {
+  Bytes out(kImageHeaderBytes, 0);
+  for (size_t i = 0; i < image.name.size() && i < kDiskNameBytes; ++i) {
     out[i] = static_cast<uint8_t>(image.name[i]);
   }
-  out[0x1B] = image.mediaType;
+  out[kMediaTypeOffset] = image.mediaType;
   for (const auto& [track, records] : image.tracks) {
-    PutLE32(&out, 0x20 + 4 * track, static_cast<uint32_t>(out.size()));
+    PutLE32(&out, kTrackTableOffset + 4 * track, static_cast<uint32_t>(out.size()));
     for (const Record& record : records) AppendRecord(record, &out);
   }
   for (const auto& [track, offset] : image.trackOffsetOverrides) {
-    PutLE32(&out, 0x20 + 4 * track, offset);
+    PutLE32(&out, kTrackTableOffset + 4 * track, offset);
   }
-  PutLE32(&out, 0x1C, image.diskSizeOverride.value_or(static_cast<uint32_t>(out.size())));
+  PutLE32(&out, kDiskSizeOffset,
+          image.diskSizeOverride.value_or(static_cast<uint32_t>(out.size())));
   return out;
 }
 
@@ -60,16 +56,17 @@ Bytes BuildD88(const std::vector<Image>& images) {
 
 void SetDirectoryEntry(Disk* disk, int entry, const std::string& name, uint16_t startUnit,
                        uint16_t endUnit) {
-  const size_t at = 8 * kUnitBytes + 16 * static_cast<size_t>(entry);
-  for (size_t i = 0; i < 6; ++i) {
+  const size_t at = kDirectoryTrack * kTrackBytes + kDirEntryBytes * static_cast<size_t>(entry);
+  for (size_t i = 0; i < kDirNameBytes; ++i) {
     disk->bytes[at + i] = i < name.size() ? static_cast<uint8_t>(name[i]) : 0x20;
   }
-  PutLE16(&disk->bytes, at + 12, startUnit);
-  PutLE16(&disk->bytes, at + 14, endUnit);
+  PutLE16(&disk->bytes, at + kDirStartOffset, startUnit);
+  PutLE16(&disk->bytes, at + kDirEndOffset, endUnit);
 }
 
 void EndDirectory(Disk* disk, int entry) {
-  disk->bytes[8 * kUnitBytes + 16 * static_cast<size_t>(entry)] = 0xFF;
+  disk->bytes[kDirectoryTrack * kTrackBytes + kDirEntryBytes * static_cast<size_t>(entry)] =
+      kDirEndMark;
 }
 
 void PutUnits(Disk* disk, int startUnit, const Bytes& contents) {
@@ -90,14 +87,14 @@ int AddFile(Disk* disk, int entry, const std::string& name, int startUnit, const
 
 std::vector<Record> TrackRecords(const Disk& disk, int track) {
   std::vector<Record> records;
-  for (int sector = 0; sector < 8; ++sector) {
+  for (int sector = 0; sector < kSectorsPerTrack; ++sector) {
     Record record;
-    record.c = static_cast<uint8_t>(track / 2);
-    record.h = static_cast<uint8_t>(track % 2);
-    record.r = static_cast<uint8_t>(sector + 1);
-    record.n = 3;
-    record.sectorCount = 8;
-    const auto begin = disk.bytes.begin() + (track * 8 + sector) * kUnitBytes;
+    record.c = static_cast<uint8_t>(CylinderOfTrack(track));
+    record.h = static_cast<uint8_t>(HeadOfTrack(track));
+    record.r = static_cast<uint8_t>(kFirstSector + sector);
+    record.n = kSectorSizeCode;
+    record.sectorCount = kSectorsPerTrack;
+    const auto begin = disk.bytes.begin() + track * kTrackBytes + sector * kUnitBytes;
     record.data.assign(begin, begin + kUnitBytes);
     records.push_back(std::move(record));
   }
@@ -107,7 +104,8 @@ std::vector<Record> TrackRecords(const Disk& disk, int track) {
 Image ImageFromDisk(const Disk& disk) {
   Image image;
   image.name = disk.name;
-  for (int track = 0; track < kDiskTracks; ++track) image.tracks[track] = TrackRecords(disk, track);
+  for (int track = 0; track < kLoadedTracks; ++track)
+    image.tracks[track] = TrackRecords(disk, track);
   return image;
 }
 
@@ -118,8 +116,10 @@ Bytes BuildHostileChain(int images, int records) {
       // Image `index` starts here; record `index` follows its header.
       Image image;
       image.name = "HOSTILE";
-      for (int track = 0; track < 164; ++track) image.trackOffsetOverrides[track] = kHeaderBytes;
-      image.diskSizeOverride = kHeaderBytes + 16;
+      for (int track = 0; track < kTrackCount; ++track) {
+        image.trackOffsetOverrides[track] = kImageHeaderBytes;
+      }
+      image.diskSizeOverride = kImageHeaderBytes + kRecordHeaderBytes;
       const Bytes header = BuildImage(image);
       out.insert(out.end(), header.begin(), header.end());
     }
@@ -132,7 +132,7 @@ Bytes BuildHostileChain(int images, int records) {
     record.sectorCount = 65535;
     if (last) record.data = {0xFF};
     // The next image's header is this record's data: it follows in the file.
-    if (index < images - 1) record.dataSizeField = static_cast<uint16_t>(kHeaderBytes);
+    if (index < images - 1) record.dataSizeField = static_cast<uint16_t>(kImageHeaderBytes);
     AppendRecord(record, &out);
   }
   return out;

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "extract/disk_directory.h"
+#include "extract/disk_geometry.h"
+#include "image/d88_format.h"
+
 namespace d88build {
 
 using Bytes = std::vector<uint8_t>;
@@ -38,16 +42,14 @@ void AppendRecord(const Record& record, Bytes* out);
 void PutLE16(Bytes* bytes, size_t offset, uint16_t value);
 void PutLE32(Bytes* bytes, size_t offset, uint32_t value);
 
-// A 2HD disk as the tool sees it: 154 tracks of 8 sectors of 1024 bytes,
-// unit u at byte u * 1024, the directory of 16-byte entries on track 1.
-constexpr int kUnitBytes = 1024;
-constexpr int kDiskTracks = 154;
-constexpr int kDiskBytes = kDiskTracks * 8 * kUnitBytes;
+// A 2HD disk as the tool sees it (extract/disk_geometry.h): 154 tracks of 8
+// sectors of 1024 bytes, unit u at byte u * 1024, the directory of 16-byte
+// entries on track 1.
 constexpr int kFirstFileUnit = 16;  // units 0-7 are track 0, 8-15 the directory
 
 struct Disk {
   std::string name;
-  Bytes bytes = Bytes(kDiskBytes, 0);
+  Bytes bytes = Bytes(static_cast<size_t>(kDiskBytes), 0);
 };
 
 // Writes directory entry `entry`: `name` padded with spaces to six bytes (or

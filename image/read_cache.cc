@@ -1,0 +1,106 @@
+#include "image/read_cache.h"
+
+#include <istream>
+
+namespace {
+
+constexpr uint32_t kChnMask = 0xFF00FFFF;  // C, H and N of a packed C/H/R/N
+constexpr int32_t kScanBlock = 64;
+
+// Whether any of the kScanBlock packed C/H/R/N at `chrns` has C, H and N of
+// `chnKey`. No branch inside: the compiler turns it into vector compares.
+bool HasChnIn(const uint32_t* chrns, uint32_t chnKey) {
+  uint32_t matches = 0;
+  for (int32_t i = 0; i < kScanBlock; ++i) {
+    matches |= static_cast<uint32_t>((chrns[i] & kChnMask) == chnKey);
+  }
+  return matches != 0;
+}
+
+}  // namespace
+
+void ReadCache::Reset() {
+  ClearBlockCache(&blocks);
+  ClearRecordChain(&chain);
+  lastSectorWalk.startInFile = -1;
+  trackSectors.valid = false;
+}
+
+int64_t ReadCache::ReadBytes(std::istream& file, int64_t positionInFile, uint8_t* destination,
+                             int64_t length) {
+  return ReadThroughCache(&blocks, file, positionInFile, destination, length);
+}
+
+// The one place where the walk rules are applied.
+int32_t ReadCache::WalkLength(std::istream& file, int32_t first, WalkKind kind,
+                              int32_t maxRecords) {
+  const int32_t limit = maxRecords < kMaxWalkRecords ? maxRecords : kMaxWalkRecords;
+  int32_t position = 0;
+  while (position < limit) {
+    const int32_t entry = first + position;
+    if (!HasChainEntry(&chain, &blocks, file, entry)) break;  // a short header is no record
+    const int32_t sectorCount = chain.sectorCount[entry];
+    if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount)) break;
+    ++position;
+    if (IsLastRecordOfWalk(position - 1, sectorCount)) break;
+  }
+  return position;
+}
+
+void ReadCache::IndexTrackSectors(std::istream& file, int64_t trackStartInFile, uint32_t chnKey) {
+  trackSectors.valid = true;
+  trackSectors.startInFile = trackStartInFile;
+  trackSectors.chnKey = chnKey;
+  for (int32_t& size : trackSectors.dataSize) size = -1;
+
+  const int32_t first = FindWalkStart(&chain, trackStartInFile);
+  if (lastSectorWalk.startInFile != trackStartInFile) {
+    lastSectorWalk.startInFile = trackStartInFile;
+    lastSectorWalk.records = WalkLength(file, first, WalkKind::kSectorRead, kMaxWalkRecords);
+  } else if (lastSectorWalk.records > 0) {
+    // The chain may have been started afresh since: read its headers again.
+    HasChainEntry(&chain, &blocks, file, first + lastSectorWalk.records - 1);
+  }
+  const uint32_t* const chrns = chain.chrn + first;
+  const int32_t records = lastSectorWalk.records;
+  // Most records of a long walk match nothing: skip them a block at a time,
+  // and look at a block with a match record by record.
+  for (int32_t block = 0; block < records; block += kScanBlock) {
+    const int32_t end = block + kScanBlock < records ? block + kScanBlock : records;
+    if (end - block == kScanBlock && !HasChnIn(chrns + block, chnKey)) continue;
+    for (int32_t position = block; position < end; ++position) {
+      const uint32_t chrn = chrns[position];
+      if ((chrn & kChnMask) != chnKey) continue;
+      const int r = (chrn >> 16) & 0xFF;
+      if (trackSectors.dataSize[r] < 0) {
+        const int32_t entry = first + position;
+        trackSectors.dataInFile[r] = chain.positionInFile[entry] + kRecordHeaderBytes;
+        trackSectors.dataSize[r] = chain.dataSize[entry];
+      }
+    }
+  }
+}
+
+bool ReadCache::FindSector(std::istream& file, int64_t trackStartInFile, uint32_t c, uint32_t h,
+                           uint32_t r, uint32_t n, SectorData* found) {
+  const uint32_t chnKey = PackChrn(c, h, 0, n);
+  if (!trackSectors.valid || trackSectors.startInFile != trackStartInFile ||
+      trackSectors.chnKey != chnKey) {
+    IndexTrackSectors(file, trackStartInFile, chnKey);
+  }
+  if (trackSectors.dataSize[r] < 0) return false;
+  found->positionInFile = trackSectors.dataInFile[r];
+  found->sizeBytes = trackSectors.dataSize[r];
+  return true;
+}
+
+int32_t ReadCache::ReadIds(std::istream& file, int64_t trackStartInFile, uint8_t* buffer,
+                           int32_t length) {
+  const int32_t first = FindWalkStart(&chain, trackStartInFile);
+  const int32_t records = WalkLength(file, first, WalkKind::kIdList, length / 4);
+  for (int32_t position = 0; position < records; ++position) {
+    const uint32_t chrn = chain.chrn[first + position];
+    for (int i = 0; i < 4; ++i) buffer[4 * position + i] = static_cast<uint8_t>(chrn >> (8 * i));
+  }
+  return 4 * records;
+}
