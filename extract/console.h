@@ -1,10 +1,35 @@
 // Console output of the tool: progress on standard output, failures on
-// standard error.
+// standard error, and how names from the image are shown on each.
 #pragma once
 
-// Makes standard output and standard error binary streams, so that every
-// message goes out byte for byte ("\n" stays one byte on Windows too).
-void UseBinaryConsole();
+// Sets up the process for the run, once, before anything is printed:
+// - standard output and standard error become binary streams, so that every
+//   message goes out byte for byte ("\n" stays one byte on Windows too);
+// - a closed pipe or a file-size limit no longer ends the process by a
+//   signal (SIGPIPE, SIGXFSZ, where the system has them): writes fail
+//   instead, and the run reports them and goes on;
+// - whether standard output is a terminal is noted, for ForStandardOutput.
+void SetUpConsole();
+
+// Names and disk names hold at most 16 bytes; room for each of them written
+// as four ("\x1B") and the terminating 0x00.
+constexpr int kMaxShownNameBytes = 16;
+
+struct ShownName {
+  char text[4 * kMaxShownNameBytes + 1];
+};
+
+// `name` (a name or disk name of the image, raw bytes) as standard output
+// shows it. At a terminal, which would act on them, each control byte (below
+// 0x20, and 0x7F) becomes "?", one byte for one, so that the listing keeps
+// its columns. Every other byte, Shift_JIS included, and every byte written
+// to a pipe or a file, stays as it is.
+ShownName ForStandardOutput(const char* name);
+
+// `name` as the tool's messages quote it: each control byte as \x and two
+// upper-case hex digits, wherever the message goes, so that one message is
+// one line. No other byte is escaped (0x5C is a Shift_JIS trail byte).
+ShownName ForMessage(const char* name);
 
 // Prints a failure on standard error. Standard output is flushed first, so
 // that the two streams stay in order when they share a terminal or a file.

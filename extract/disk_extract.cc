@@ -8,6 +8,7 @@
 #include "extract/disk_geometry.h"
 #include "extract/file_names.h"
 #include "extract/messages.h"
+#include "extract/output_files.h"
 #include "image/d88_file.h"
 
 namespace {
@@ -35,34 +36,39 @@ void LoadDisk(D88File& d88) {
 
 // Lists and writes the file of directory entry `index`; false if it was not
 // written.
-bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index) {
-  std::printf(kListingFormat, entry.name, static_cast<unsigned>(entry.startUnit),
-              static_cast<unsigned>(entry.endUnit), static_cast<unsigned>(entry.sizeBytes));
+bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index,
+                  const FileIdentity& d88Identity) {
+  std::printf(kListingFormat, ForStandardOutput(entry.name).text,
+              static_cast<unsigned>(entry.startUnit), static_cast<unsigned>(entry.endUnit),
+              static_cast<unsigned>(entry.sizeBytes));
+  const char* refusal = nullptr;
   const int64_t startByte = static_cast<int64_t>(entry.startUnit) * kUnitBytes;
   if (entry.sizeBytes < 0 || startByte + entry.sizeBytes > kDiskBytes) {
-    PrintError(kEntryOutsideDiskFormat, static_cast<int>(imageIndex), index, entry.name);
-    return false;
+    refusal = kEntryOutsideDiskFormat;
+  } else if (!IsUsableFileName(entry.name)) {
+    refusal = kEntryNameUnusableFormat;
+  } else if (NameIsFile(entry.name, d88Identity)) {
+    // Writing it would replace the file every later image is read from.
+    refusal = kEntryIsD88FileFormat;
+  } else if (!SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes)) {
+    refusal = kEntryWriteFailedFormat;
   }
-  if (!IsUsableFileName(entry.name)) {
-    PrintError(kEntryNameUnusableFormat, static_cast<int>(imageIndex), index, entry.name);
-    return false;
-  }
-  if (!SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes)) {
-    PrintError(kEntryWriteFailedFormat, static_cast<int>(imageIndex), index, entry.name);
-    return false;
-  }
-  return true;
+  if (refusal == nullptr) return true;
+  PrintError(refusal, static_cast<int>(imageIndex), index, ForMessage(entry.name).text);
+  return false;
 }
 
 }  // namespace
 
-bool ExtractImage(D88File& d88, int32_t imageIndex) {
+bool ExtractImage(D88File& d88, int32_t imageIndex, const FileIdentity& d88Identity) {
   LoadDisk(d88);
   bool everythingWritten = true;
   for (int index = 0; index < kDirEntryCount; ++index) {
     const uint8_t* bytes = DirectoryBuffer + index * kDirEntryBytes;
     if (bytes[0] == kDirEndMark) break;
-    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index)) everythingWritten = false;
+    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, d88Identity)) {
+      everythingWritten = false;
+    }
   }
   return everythingWritten;
 }

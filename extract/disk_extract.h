@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class D88File;
+struct FileIdentity;
 
 // Loads the current image of `d88` (image `imageIndex` of the file, for
 // messages): tracks 1 to 153 as sectors 1 to 8 of 1024 bytes, on zeros, so
@@ -16,8 +17,10 @@ class D88File;
 // listing line for each directory entry and writes its file into the current
 // directory. An entry that points outside the disk, whose name cannot be a
 // file here, or whose file cannot be written is reported and skipped; false
-// if there was any. The rest are still written.
-bool ExtractImage(D88File& d88, int32_t imageIndex);
+// if there was any. The rest are still written. A name that leads to the D88
+// file being read (`d88Identity`) is refused too: the D88 file is never
+// written.
+bool ExtractImage(D88File& d88, int32_t imageIndex, const FileIdentity& d88Identity);
 
 // Reads offset + length bytes of sectors from c/h/r/n of `track` on (as
 // D88File::ReadSectors) into the start of the disk buffer, cleared first,

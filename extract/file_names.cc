@@ -16,32 +16,6 @@ bool IsDotName(const char* name) {
 
 #ifdef _WIN32
 
-constexpr int kMaxWideName = 16;  // directory names are 6 bytes at most
-
-// Decodes `name` as Shift_JIS into `wide`; false when it is not valid
-// Shift_JIS or does not fit.
-bool DecodeShiftJis(const char* name, wchar_t* wide) {
-  // The conversion follows the C library's character type, which the tool
-  // sets to code page 932 once: no output of the tool depends on it.
-  static const bool localeSet = std::setlocale(LC_CTYPE, ".932") != nullptr;
-  if (!localeSet) return false;
-  std::mbstate_t state{};
-  const char* in = name;
-  const char* const end = name + std::strlen(name);
-  int length = 0;
-  while (in < end) {
-    if (length == kMaxWideName - 1) return false;
-    const size_t used = std::mbrtowc(&wide[length], in, static_cast<size_t>(end - in), &state);
-    if (used == 0 || used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2)) {
-      return false;
-    }
-    in += used;
-    ++length;
-  }
-  wide[length] = L'\0';
-  return true;
-}
-
 bool IsDeviceName(const wchar_t* name) {
   wchar_t base[kMaxWideName] = {};
   for (int i = 0; name[i] != L'\0' && name[i] != L'.' && i < kMaxWideName - 1; ++i) {
@@ -79,23 +53,26 @@ bool IsUsableFileName(const char* name) {
 #endif
 }
 
-std::FILE* CreateOutputFile(const char* name) {
 #ifdef _WIN32
-  wchar_t wide[kMaxWideName];
-  if (!DecodeShiftJis(name, wide)) return nullptr;
-  return _wfopen(wide, L"wb");
-#else
-  return std::fopen(name, "wb");
+bool DecodeShiftJis(const char* name, wchar_t (&wide)[kMaxWideName]) {
+  // The conversion follows the C library's character type, which the tool
+  // sets to code page 932 once: no output of the tool depends on it.
+  static const bool localeSet = std::setlocale(LC_CTYPE, ".932") != nullptr;
+  if (!localeSet) return false;
+  std::mbstate_t state{};
+  const char* in = name;
+  const char* const end = name + std::strlen(name);
+  int length = 0;
+  while (in < end) {
+    if (length == kMaxWideName - 1) return false;
+    const size_t used = std::mbrtowc(&wide[length], in, static_cast<size_t>(end - in), &state);
+    if (used == 0 || used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2)) {
+      return false;
+    }
+    in += used;
+    ++length;
+  }
+  wide[length] = L'\0';
+  return true;
+}
 #endif
-}
-
-bool SaveBuffer(const char* name, const uint8_t* data, int32_t length) {
-  std::FILE* file = CreateOutputFile(name);
-  if (file == nullptr) return false;
-  // One write straight from the caller's buffer, no copy through stdio's.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  const size_t wanted = length > 0 ? static_cast<size_t>(length) : 0;
-  const size_t written = wanted > 0 ? std::fwrite(data, 1, wanted, file) : 0;
-  const bool closed = std::fclose(file) == 0;
-  return closed && written == wanted;
-}

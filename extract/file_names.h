@@ -1,13 +1,11 @@
-// The files the tool writes, named by the bytes of a disk directory entry.
+// Which names of a disk directory can be files here.
 //
 // Elsewhere the name's bytes are the file name as they stand. On Windows they
 // are decoded as Shift_JIS (code page 932), whatever the system's code page,
-// and the file is created through the wide-character API, so Japanese names
+// and the file is made through the wide-character API, so Japanese names
 // come out right.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
 
 // False for names that would leave the current directory or cannot be a
 // plain file in it: empty, "." and "..", and names holding a path separator.
@@ -16,11 +14,11 @@
 // end in a dot, or name a device (CON, NUL, COM1, ...).
 bool IsUsableFileName(const char* name);
 
-// Creates or truncates the file `name` in the current directory for writing
-// in binary mode. Null when it cannot be created.
-std::FILE* CreateOutputFile(const char* name);
+#ifdef _WIN32
+// Room for a decoded name: directory names are 6 bytes at most.
+constexpr int kMaxWideName = 16;
 
-// Creates or truncates the file `name` in the current directory and writes
-// `length` bytes of `data` into it with one write. False if it cannot be
-// created or is written short.
-bool SaveBuffer(const char* name, const uint8_t* data, int32_t length);
+// Decodes `name` as Shift_JIS into `wide`; false when it is not valid
+// Shift_JIS or does not fit.
+bool DecodeShiftJis(const char* name, wchar_t (&wide)[kMaxWideName]);
+#endif

@@ -38,10 +38,12 @@ inline constexpr char kCannotReturnDirectory[] =
 inline constexpr char kStdoutFailed[] = "d88extract: cannot write to standard output\n";
 
 // Directory entries that are listed but not written: image index, entry
-// index and the entry's name.
+// index and the entry's name (control bytes escaped, see ForMessage).
 inline constexpr char kEntryOutsideDiskFormat[] =
     "d88extract: image %d, entry %d \"%s\": points outside the disk, not written\n";
 inline constexpr char kEntryNameUnusableFormat[] =
     "d88extract: image %d, entry %d \"%s\": not a usable file name, not written\n";
+inline constexpr char kEntryIsD88FileFormat[] =
+    "d88extract: image %d, entry %d \"%s\": is the D88 file being read, not written\n";
 inline constexpr char kEntryWriteFailedFormat[] =
     "d88extract: image %d, entry %d \"%s\": cannot write the file\n";

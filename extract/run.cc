@@ -7,6 +7,7 @@
 #include "extract/console.h"
 #include "extract/disk_extract.h"
 #include "extract/messages.h"
+#include "extract/output_files.h"
 #include "image/d88_file.h"
 
 namespace {
@@ -24,7 +25,10 @@ int RunImages(int argc, char** argv, D88File& d88) {
   // per-image directories on.
   const bool perImageDirectories = !(argumentCount == 2 && std::strcmp(argv[2], "-d") == 0);
 
-  if (!d88.Open(argv[1])) {
+  // The D88 file's identity is taken right after it is opened: no file the
+  // run writes may be that file.
+  FileIdentity d88Identity;
+  if (!d88.Open(argv[1]) || !IdentifyPath(argv[1], &d88Identity)) {
     PrintError("%s", kOpenFailedMessage);
     return 1;
   }
@@ -59,7 +63,7 @@ int RunImages(int argc, char** argv, D88File& d88) {
         everythingWritten = false;
         continue;
       }
-      std::printf(kImageHeaderFormat, d88.GetDiskName(), directoryName);
+      std::printf(kImageHeaderFormat, ForStandardOutput(d88.GetDiskName()).text, directoryName);
     }
 
     if (d88.GetMediaType() != kMediaType2HD) {
@@ -67,7 +71,7 @@ int RunImages(int argc, char** argv, D88File& d88) {
       return 1;
     }
     std::fputs(kMedia2HDMessage, stdout);
-    if (!ExtractImage(d88, index)) everythingWritten = false;
+    if (!ExtractImage(d88, index, d88Identity)) everythingWritten = false;
 
     if (perImageDirectories) {
       std::error_code returning;
@@ -84,7 +88,7 @@ int RunImages(int argc, char** argv, D88File& d88) {
 }  // namespace
 
 int RunExtractor(int argc, char** argv, D88File& d88) {
-  UseBinaryConsole();
+  SetUpConsole();
   int status = RunImages(argc, argv, d88);
   if (!FlushStandardOutput()) {
     std::fputs(kStdoutFailed, stderr);

@@ -34,10 +34,11 @@ bool D88File::Open(const char* path) {
     CloseFile();
     ForgetCurrentImage();
   }
-  // Some systems open a directory as a file that then cannot be read; it is
-  // not a D88 file either way.
+  // Only a regular file, links followed, can be a D88 file: a directory
+  // opens as a file that cannot be read on some systems, and a pipe, a FIFO
+  // or a device cannot be sought, so no header could be found in it.
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return false;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
   // Unbuffered: the block cache does the buffering.
   file.rdbuf()->pubsetbuf(nullptr, 0);
   file.open(path, std::ios::in | std::ios::binary);

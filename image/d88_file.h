@@ -25,7 +25,8 @@ class D88File {
   // next one `disk size` bytes on, until a full 688-byte header no longer
   // fits, 64 images are counted or the next start would leave 0..0x7FFFFFFF.
   // True also when no image is found. False when the file cannot be opened
-  // or is a directory; then no file is open and the image count keeps its
+  // or is not a regular file once links are followed (a directory, a pipe,
+  // a device); then no file is open and the image count keeps its
   // value. A file that was open before is closed first and its current image
   // forgotten. A null `path` only closes: no file, no images, media type -1.
   bool Open(const char* path);

@@ -157,7 +157,9 @@ TEST_F(RunTest, UnsupportedMediaEndsTheRun) {
 
 TEST_F(RunTest, LostStandardOutputFailsTheRun) {
   WriteTwoEmptyDisks();
-  const ToolResult result = RunTool(work(), {d88Path()}, "/dev/full");
+  RunOptions toFullDisk;
+  toFullDisk.stdoutRedirect = ">/dev/full";
+  const ToolResult result = RunTool(work(), {d88Path()}, toFullDisk);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "d88extract: cannot write to standard output\n");
 }

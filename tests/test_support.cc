@@ -65,22 +65,30 @@ std::string ToolProgramName() {
 }
 
 ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
-                   const std::string& stdoutTarget) {
+                   const RunOptions& options) {
   const fs::path outPath = workDir.parent_path() / "captured-stdout";
   const fs::path errPath = workDir.parent_path() / "captured-stderr";
   std::string command = "cd";
   AppendQuoted(&command, workDir.string());
   command += " && ";
+  command += options.before;
+  // A tool that hangs (on a FIFO, say) fails its test instead of the suite.
+  command += "timeout 60 ";
   command += ToolCommand();
   for (const std::string& arg : args) AppendQuoted(&command, arg);
-  command += " </dev/null >";
-  AppendQuoted(&command, stdoutTarget.empty() ? outPath.string() : stdoutTarget);
+  command += " " + options.stdinRedirect + " ";
+  if (options.stdoutRedirect.empty()) {
+    command += ">";
+    AppendQuoted(&command, outPath.string());
+  } else {
+    command += options.stdoutRedirect;
+  }
   command += " 2>";
   AppendQuoted(&command, errPath.string());
   const int raw = std::system(command.c_str());
   ToolResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  if (stdoutTarget.empty()) result.out = ReadFileText(outPath);
+  if (options.stdoutRedirect.empty()) result.out = ReadFileText(outPath);
   result.err = ReadFileText(errPath);
   fs::remove(outPath);
   fs::remove(errPath);

@@ -40,11 +40,18 @@ bool TargetIsWindows();
 // How the command under test names itself in the usage message.
 std::string ToolProgramName();
 
+// Shell redirections around one run of the tool; each is raw shell text.
+struct RunOptions {
+  std::string before;          // runs first, e.g. "ulimit -f 8 && " or "cat F | "
+  std::string stdinRedirect = "</dev/null";
+  std::string stdoutRedirect;  // instead of the capture, e.g. ">/dev/full"
+};
+
 // Runs the tool with `args` in `workDir`, capturing standard output and
-// standard error in files beside `workDir`. With `stdoutTarget`, standard
-// output goes there instead and `out` stays empty.
+// standard error in files beside `workDir`. With a stdout redirection, `out`
+// stays empty.
 ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
-                   const std::string& stdoutTarget = "");
+                   const RunOptions& options = {});
 
 // Every entry below `root`: relative path -> file contents, "<dir>", or
 // "<link>" for a symbolic link (not followed).
