@@ -24,7 +24,8 @@ bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
   CloseHandle(handle);
   if (!known) return false;
   identity->volume = information.dwVolumeSerialNumber;
-  identity->file = static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+  identity->file =
+      static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
   return true;
 }
 
@@ -65,8 +66,7 @@ bool IdentifyStat(const struct stat& status, FileIdentity* identity) {
 std::FILE* CreateFresh(const char* name) {
   // A directory cannot be unlinked, and O_EXCL then refuses it.
   unlink(name);
-  const int descriptor =
-      open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (descriptor < 0) return nullptr;
   std::FILE* file = fdopen(descriptor, "wb");
   if (file == nullptr) close(descriptor);

@@ -304,6 +304,7 @@ TEST_F(ExtractTest, PlatformNameRules) {
   const struct {
     std::string name;       // directory bytes, at most six
     std::string onWindows;  // the host's name for the Windows file (UTF-8); "" = refused
+    std::string quoted = "";  // as messages quote the name, where that differs
   } cases[] = {
       {"A\\B", ""},
       {"A:B", ""},
@@ -317,7 +318,7 @@ TEST_F(ExtractTest, PlatformNameRules) {
       {"A|B", ""},
       {"A\"B", ""},
       {"AB.", ""},
-      {"A\x01B", ""},
+      {"A\x01" "B", "", "A\\x01B"},
       {"AB\x83", ""},  // a lone lead byte
       {"COM10", "COM10"},
       {"CONX", "CONX"},
@@ -345,7 +346,8 @@ TEST_F(ExtractTest, PlatformNameRules) {
     } else if (!c.onWindows.empty()) {
       expected[c.onWindows] = contents;
     } else {
-      errors += "d88extract: image 0, entry " + std::to_string(entry) + " \"" + c.name +
+      errors += "d88extract: image 0, entry " + std::to_string(entry) + " \"" +
+                (c.quoted.empty() ? c.name : c.quoted) +
                 "\": not a usable file name, not written\n";
     }
     ++entry;

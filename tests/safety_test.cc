@@ -91,12 +91,13 @@ class PseudoTerminal {
 // Names and disk names are raw bytes on a pipe or in a file; at a terminal
 // their control bytes show as "?", byte for byte; messages always escape them.
 TEST_F(SafetyTest, ControlBytesAreShownSafely) {
-  const std::string sneaky = "X\rY\x7F";            // usable, listed and written
-  const std::string outside = "\x1B]0;\x83\x40";    // points outside the disk
+  const std::string sneaky = "X\rY\x7F";          // usable, listed and written
+  const std::string outside = "\x1B]0;\x83\x40";  // points outside the disk
   WriteImages({d88build::ImageFromDisk(
       DiskWith("A\x1B[2JB\x83\x5C", {{sneaky, 16, 16}, {outside, 1231, 1232}}))});
-  const std::string error = "d88extract: image 0, entry 1 \"\\x1B]0;\x83\x40\": points outside "
-                            "the disk, not written\n";
+  const std::string error =
+      "d88extract: image 0, entry 1 \"\\x1B]0;\x83\x40\": points outside "
+      "the disk, not written\n";
   const std::string raw = "\n[A\x1B[2JB\x83\x5C] -> 000\n" + k2HD + sneaky +
                           "    START:0010  END:0010  SIZE:0400\n" + outside +
                           "  START:04cf  END:04d0  SIZE:0800\n";
@@ -110,9 +111,9 @@ TEST_F(SafetyTest, ControlBytesAreShownSafely) {
   EXPECT_EQ(piped.out, raw);
   EXPECT_EQ(piped.err, error);
   EXPECT_EQ(piped.status, 1);
-  EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"}, {"000/" + sneaky, UnitsOf(16, 16)}}),
-                      ReadTree(work())),
-            "");
+  EXPECT_EQ(
+      DiffTrees((Tree{{"000", "<dir>"}, {"000/" + sneaky, UnitsOf(16, 16)}}), ReadTree(work())),
+      "");
 
   PseudoTerminal terminal;
   ASSERT_TRUE(terminal.IsOpen());
@@ -129,8 +130,8 @@ TEST_F(SafetyTest, ControlBytesAreShownSafely) {
 TEST_F(SafetyTest, FailedWritesAreReportedNotFatal) {
   WriteImages({d88build::ImageFromDisk(DiskWith("ONE", {{"BIG", 16, 31}, {"SMALL", 32, 32}})),
                d88build::ImageFromDisk(DiskWith("TWO", {{"LATER", 40, 40}}))});
-  const Tree everything = {{"BIG", UnitsOf(16, 31)}, {"SMALL", UnitsOf(32, 32)},
-                           {"LATER", UnitsOf(40, 40)}};
+  const Tree everything = {
+      {"BIG", UnitsOf(16, 31)}, {"SMALL", UnitsOf(32, 32)}, {"LATER", UnitsOf(40, 40)}};
 
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);
@@ -198,11 +199,11 @@ TEST_F(SafetyTest, TheD88FileIsNeverWritten) {
   EXPECT_EQ(flat.status, 1);
   EXPECT_EQ(flat.err,
             "d88extract: image 0, entry 0 \"LONG\": is the D88 file being read, not written\n");
-  EXPECT_EQ(DiffTrees((Tree{{"LONG", AsString(file)},
-                            {"DISK", UnitsOf(17, 17)},
-                            {"NEXT", UnitsOf(18, 18)}}),
-                      ReadTree(work())),
-            "");
+  EXPECT_EQ(
+      DiffTrees(
+          (Tree{{"LONG", AsString(file)}, {"DISK", UnitsOf(17, 17)}, {"NEXT", UnitsOf(18, 18)}}),
+          ReadTree(work())),
+      "");
 
   fs::remove_all(work());
   fs::create_directories(work() / "000");
@@ -233,9 +234,9 @@ TEST_F(SafetyTest, PathThatIsNotARegularFileCannotBeOpened) {
   RunOptions fromPipe;
   fromPipe.before = "cat '" + d88Path() + "' | ";
   fromPipe.stdinRedirect = "";
-  for (const auto& [path, options] :
-       {std::pair{std::string("/dev/stdin"), fromPipe}, {"/dev/stdin", RunOptions{}},
-        {(dir.path() / "fifo").string(), RunOptions{}}}) {
+  for (const auto& [path, options] : {std::pair{std::string("/dev/stdin"), fromPipe},
+                                      {"/dev/stdin", RunOptions{}},
+                                      {(dir.path() / "fifo").string(), RunOptions{}}}) {
     const ToolResult result = RunTool(work(), {path}, options);
     EXPECT_EQ(result.status, 1) << path;
     EXPECT_EQ(result.out, "");
