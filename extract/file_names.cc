@@ -16,16 +16,26 @@ bool IsDotName(const char* name) {
 
 #ifdef _WIN32
 
-bool IsDeviceName(const wchar_t* name) {
+// Names Windows keeps for devices, in any case, with or without an
+// extension. "Naming Files, Paths, and Namespaces", Naming Conventions:
+// CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9, also with the
+// superscript digits 1, 2 and 3 (U+00B9, U+00B2, U+00B3),
+// https://learn.microsoft.com/en-us/windows/win32/fileio/naming-a-file
+// and CONIN$ and CONOUT$, the console ("CreateFileW", Consoles),
+// https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-createfilew#consoles
+bool IsReservedName(const wchar_t* name) {
   wchar_t base[kMaxWideName] = {};
   for (int i = 0; name[i] != L'\0' && name[i] != L'.' && i < kMaxWideName - 1; ++i) {
     base[i] = (name[i] >= L'a' && name[i] <= L'z') ? name[i] - L'a' + L'A' : name[i];
   }
-  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
     if (std::wcscmp(base, device) == 0) return true;
   }
-  return (std::wcsncmp(base, L"COM", 3) == 0 || std::wcsncmp(base, L"LPT", 3) == 0) &&
-         base[3] >= L'1' && base[3] <= L'9' && base[4] == L'\0';
+  const bool port = std::wcsncmp(base, L"COM", 3) == 0 || std::wcsncmp(base, L"LPT", 3) == 0;
+  const wchar_t digit = base[3];
+  const bool isDigit = (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' ||
+                       digit == L'\u00B2' || digit == L'\u00B3';
+  return port && isDigit && base[4] == L'\0';
 }
 
 bool IsUsableWideName(const wchar_t* name) {
@@ -36,7 +46,7 @@ bool IsUsableWideName(const wchar_t* name) {
   }
   // Windows drops a trailing dot or space: the file would get another name.
   if (name[length - 1] == L'.' || name[length - 1] == L' ') return false;
-  return !IsDeviceName(name);
+  return !IsReservedName(name);
 }
 
 #endif

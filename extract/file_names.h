@@ -11,7 +11,8 @@
 // plain file in it: empty, "." and "..", and names holding a path separator.
 // On Windows also names that are not valid Shift_JIS, hold a character
 // Windows refuses in file names (: \ * ? " < > | and control characters),
-// end in a dot, or name a device (CON, NUL, COM1, ...).
+// end in a dot or a space, or are reserved for a device (CON, NUL, COM0,
+// CONIN$, ..., with or without an extension).
 bool IsUsableFileName(const char* name);
 
 #ifdef _WIN32

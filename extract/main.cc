@@ -1,3 +1,4 @@
+#include "extract/command_line.h"
 #include "extract/run.h"
 #include "image/d88_file.h"
 
@@ -9,4 +10,7 @@ D88File d88File;
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunExtractor(argc, argv, d88File); }
+int main(int argc, char** argv) {
+  const Arguments arguments = TakeArguments(argc, argv);
+  return RunExtractor(arguments.count, arguments.values, d88File);
+}

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "extract/file_names.h"
+#include "image/native_path.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -79,9 +80,7 @@ std::FILE* CreateFresh(const char* name) {
 
 bool IdentifyPath(const char* path, FileIdentity* identity) {
 #ifdef _WIN32
-  // Until the command line is taken in UTF-16, the path is in the ANSI code page.
-  const HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = OpenForIdentity(NativePath(path).c_str());
   return handle != INVALID_HANDLE_VALUE && IdentifyHandle(handle, identity);
 #else
   struct stat status;

@@ -11,8 +11,8 @@ struct FileIdentity {
   uint64_t file;
 };
 
-// The identity of the file at `path` (as given to D88File::Open), links
-// followed. False when it cannot be told.
+// The identity of the file at `path` (as given to D88File::Open: UTF-8 on
+// Windows), links followed. False when it cannot be told.
 bool IdentifyPath(const char* path, FileIdentity* identity);
 
 // Whether the directory entry name `name` in the current directory leads,

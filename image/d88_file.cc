@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "image/native_path.h"
+
 void D88File::ForgetCurrentImage() {
   imageOffset = -1;
   mediaType = -1;
@@ -37,11 +39,12 @@ bool D88File::Open(const char* path) {
   // Only a regular file, links followed, can be a D88 file: a directory
   // opens as a file that cannot be read on some systems, and a pipe, a FIFO
   // or a device cannot be sought, so no header could be found in it.
+  const std::filesystem::path nativePath = NativePath(path);
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
+  if (!std::filesystem::is_regular_file(nativePath, error)) return false;
   // Unbuffered: the block cache does the buffering.
   file.rdbuf()->pubsetbuf(nullptr, 0);
-  file.open(path, std::ios::in | std::ios::binary);
+  file.open(nativePath, std::ios::in | std::ios::binary);
   if (!file.is_open()) {
     CloseFile();
     return false;

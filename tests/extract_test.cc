@@ -320,6 +320,12 @@ TEST_F(ExtractTest, PlatformNameRules) {
       {"AB.", ""},
       {"A\x01" "B", "", "A\\x01B"},
       {"AB\x83", ""},  // a lone lead byte
+      {"COM0", ""},
+      {"LPT0", ""},
+      {"com9", ""},
+      {"CONIN$", ""},
+      {"NUL.X", ""},
+      {"CONIN", "CONIN"},
       {"COM10", "COM10"},
       {"CONX", "CONX"},
       {"\x83\x5C", "\xE3\x82\xBD"},  // katakana SO

@@ -104,6 +104,34 @@ TEST_F(RunTest, MakesOneDirectoryPerImage) {
   EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
 }
 
+// The path is opened by its own characters: on Windows none is lost to the
+// system's code page or mapped to a look-alike (a fullwidth letter to its
+// ASCII twin, "é" to "e"), whose file may stand beside it.
+TEST_F(RunTest, PathIsOpenedWhateverItsCharacters) {
+  const fs::path japanese = dir.path() / "\xE6\x97\xA5\xE6\x9C\xAC";  // Japanese, in UTF-8
+  fs::create_directory(japanese);
+  const struct {
+    fs::path path;
+    fs::path lookAlike;
+  } cases[] = {
+      {japanese / "disk.d88", ""},
+      {dir.path() / "\xEF\xBD\x84isk.d88", dir.path() / "disk.d88"},  // fullwidth d
+      {dir.path() / "caf\xC3\xA9.d88", dir.path() / "cafe.d88"},
+  };
+  for (const auto& c : cases) {
+    WriteFileOrDie(c.path, d88build::BuildD88({d88build::ImageFromDisk(EmptyDisk("NAMED"))}));
+    if (!c.lookAlike.empty()) {
+      WriteFileOrDie(c.lookAlike,
+                     d88build::BuildD88({d88build::ImageFromDisk(EmptyDisk("LOOK-ALIKE"))}));
+    }
+    const ToolResult result = Run({c.path.string()});
+    EXPECT_EQ(result.status, 0) << c.path;
+    EXPECT_EQ(result.out, "\n[NAMED] -> 000\n" + k2HD);
+    EXPECT_EQ(result.err, "");
+    fs::remove_all(work() / "000");
+  }
+}
+
 TEST_F(RunTest, LoneDashDIsThePath) {
   const Bytes file = d88build::BuildD88({d88build::ImageFromDisk(EmptyDisk("DASH"))});
   WriteFileOrDie(work() / "-d", file);
