@@ -1,11 +1,14 @@
 #include "extract/command_line.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
-#include <windows.h>
-
 #include <string>
 #include <vector>
+
+// windows.h must come first.
+#include <windows.h>
+// clang-format off
+#include <shellapi.h>
+// clang-format on
 #endif
 
 Arguments TakeArguments(int argc, char** argv) {
