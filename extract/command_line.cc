@@ -1,14 +1,12 @@
 #include "extract/command_line.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include <string>
 #include <vector>
-
-// windows.h must come first.
-#include <windows.h>
-// clang-format off
+// shellapi.h needs windows.h before it.
 #include <shellapi.h>
-// clang-format on
 #endif
 
 Arguments TakeArguments(int argc, char** argv) {
