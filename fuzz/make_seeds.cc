@@ -21,7 +21,8 @@ Image SmallDisk(const std::string& name) {
   d88build::EndDirectory(&disk, 3);
   Image image;
   image.name = name;
-  for (int track = 1; track <= 3; ++track) image.tracks[track] = d88build::TrackRecords(disk, track);
+  for (int track = 1; track <= 3; ++track)
+    image.tracks[track] = d88build::TrackRecords(disk, track);
   return image;
 }
 
@@ -50,7 +51,8 @@ Image OddNames() {
   d88build::SetDirectoryEntry(&disk, entry++, "EMPTY", 20, 19);
   Image image;
   image.name = "NAMES";
-  for (int track = 1; track <= 2; ++track) image.tracks[track] = d88build::TrackRecords(disk, track);
+  for (int track = 1; track <= 2; ++track)
+    image.tracks[track] = d88build::TrackRecords(disk, track);
   return image;
 }
 
