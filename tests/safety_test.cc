@@ -1,6 +1,7 @@
-// What the tool does not trust: control bytes bound for a terminal, a closed
-// pipe, a file-size limit, whatever stands at a file's name, a name that is
-// the D88 file itself, and a D88 path that is not a regular file.
+// What the tool does not trust (POSIX only: links, FIFOs, pipes, terminals):
+// whatever stands at a file's or an image directory's name, a name that is
+// the D88 file itself, a D88 path that is not a regular file, a closed pipe,
+// a file-size limit, and control bytes bound for a terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -12,242 +13,201 @@
 
 namespace {
 
-using d88build::Bytes;
-using d88build::Disk;
-
-const std::string k2HD =
-    "2HD\x83\x81\x83\x66\x83\x42\x83\x41\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC"
-    "\x82\xB5\x82\xBD.\n";
-
-// A disk named `name` whose entries (name, first unit, last unit) hold the
-// units' own pattern bytes.
-Disk DiskWith(const std::string& name,
-              const std::vector<std::tuple<std::string, int, int>>& entries) {
-  Disk disk;
-  disk.name = name;
-  for (int unit = 16; unit < 1232; ++unit) {
-    d88build::PutUnits(&disk, unit, d88build::PatternBytes(1024, static_cast<uint8_t>(unit)));
-  }
-  int index = 0;
-  for (const auto& [entryName, first, last] : entries) {
-    d88build::SetDirectoryEntry(&disk, index++, entryName, static_cast<uint16_t>(first),
-                                static_cast<uint16_t>(last));
-  }
-  d88build::EndDirectory(&disk, index);
-  return disk;
-}
-
-std::string UnitsOf(int first, int last) {
-  std::string text;
-  for (int unit = first; unit <= last; ++unit) {
-    text += AsString(d88build::PatternBytes(1024, static_cast<uint8_t>(unit)));
-  }
-  return text;
-}
-
-class SafetyTest : public ToolTest {
+class SafetyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ToolTest::SetUp();
-    if (TargetIsWindows()) GTEST_SKIP() << "links, FIFOs, pipes and terminals: POSIX only";
+    if (TargetIsWindows()) GTEST_SKIP() << "POSIX only";
   }
 };
 
-// A pseudo-terminal in raw mode, so that the bytes read back are the bytes
-// the tool wrote.
-class PseudoTerminal {
- public:
-  PseudoTerminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    path_ = ptsname(master_);
-    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
-    termios mode;
-    if (slave_ < 0 || tcgetattr(slave_, &mode) != 0) return;
-    cfmakeraw(&mode);
-    tcsetattr(slave_, TCSANOW, &mode);
-    fcntl(master_, F_SETFL, O_NONBLOCK);
-  }
-  ~PseudoTerminal() {
-    if (slave_ >= 0) close(slave_);
-    if (master_ >= 0) close(master_);
-  }
-  bool IsOpen() const { return slave_ >= 0; }
-  const std::string& path() const { return path_; }
-  std::string ReadAll() {
-    std::string text;
-    char chunk[4096];
-    ssize_t got = 0;
-    while ((got = read(master_, chunk, sizeof chunk)) > 0) text.append(chunk, got);
-    return text;
-  }
+void MakeLinks(const fs::path& work) {
+  WriteFileOrDie(work / ".." / "other", {'o'});
+  fs::create_symlink(work / ".." / "other", work / "LINK");
+  fs::create_hard_link(work / ".." / "other", work / "HARD");
+  mkfifo((work / "FIFO").c_str(), 0600);
+  fs::create_symlink(work / ".." / "nowhere", work / "FILE");  // dangling
+}
 
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
+void NothingWrittenThrough(const fs::path& work) {
+  EXPECT_EQ(ReadFileText(work / ".." / "other"), "o");
+  EXPECT_FALSE(fs::exists(work / ".." / "nowhere"));
+}
 
-// Names and disk names are raw bytes on a pipe or in a file; at a terminal
-// their control bytes show as "?", byte for byte; messages always escape them.
+void LinkElsewhere(const fs::path& work) {
+  fs::create_directories(work / ".." / "elsewhere");
+  fs::create_directory_symlink(work / ".." / "elsewhere", work / "000");
+}
+
+void WrittenElsewhere(const fs::path& work) {
+  EXPECT_EQ(ReadFileText(work / ".." / "elsewhere" / "DISK"), Units(17, 17));
+}
+
+void LinkToD88(const fs::path& work) {
+  fs::create_directory(work / "000");
+  fs::create_symlink("000/DISK", work / "VIA");
+}
+
+void MakeFifo(const fs::path& work) { mkfifo((work / "fifo").c_str(), 0600); }
+
+TEST_F(SafetyTest, WritesGoNowhereElse) {
+  const Entries links = {{"LINK", 16, 16}, {"HARD", 17, 17}, {"FIFO", 18, 18}, {"FILE", 19, 19}};
+  const Entries one = {{"LONG", 16, 16}, {"DISK", 17, 17}}, two = {{"FILE", 18, 18}};
+  const Bytes d88 = D88Of({PatternImage("ONE", one), PatternImage("TWO", two)});
+  const std::string isD88 = "is the D88 file being read, not written";
+  Tree flat = Files(two);
+  flat["LONG"] = AsString(d88);
+  flat["DISK"] = Units(17, 17);
+  Tree perImage = Files(two, "001");
+  perImage.merge(Tree{{"000", "<dir>"},
+                      {"000/DISK", AsString(d88)},
+                      {"000/LONG", Units(16, 16)},
+                      {"VIA", "<link>"}});
+  Tree linked = Files(two, "001");
+  linked["000"] = "<link>";
+  RunCases({
+      {"a link, a hard link and a FIFO are replaced, not written through",
+       D88Of({PatternImage("LINKS", links)}),
+       {"D88", "-d"},
+       k2HD + Listing(links),
+       "",
+       0,
+       Files(links),
+       MakeLinks,
+       NothingWrittenThrough},
+      {"an image directory that links elsewhere does not move the run",
+       d88,
+       {"D88"},
+       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two),
+       "",
+       0,
+       linked,
+       LinkElsewhere,
+       WrittenElsewhere},
+      {"the D88 file named like an entry",
+       d88,
+       {"D88", "-d"},
+       k2HD + Listing(one) + k2HD + Listing(two),
+       Refused(0, "LONG", isD88),
+       1,
+       flat,
+       nullptr,
+       nullptr,
+       "LONG"},
+      {"the D88 file in an image directory, through a link",
+       d88,
+       {"VIA"},
+       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two),
+       Refused(1, "DISK", isD88),
+       1,
+       perImage,
+       LinkToD88,
+       nullptr,
+       "000/DISK"},
+  });
+}
+
+TEST_F(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
+  const Entries one = {{"BIG", 16, 31}, {"SMALL", 32, 32}}, two = {{"LATER", 40, 40}};
+  const Bytes d88 = D88Of({PatternImage("ONE", one), PatternImage("TWO", two)});
+  const std::string listing = k2HD + Listing(one) + k2HD + Listing(two);
+  Tree all = Files(one), withD88 = Files(one), cut = Files(one);
+  all.merge(Files(two));
+  withD88.merge(Files(two));
+  withD88["disk"] = AsString(d88);
+  cut.merge(Files(two));
+  cut["BIG"] = Units(16, 19);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);  // nobody reads: every write to the pipe fails
+  RunCases({
+      {"a closed pipe",
+       d88,
+       {"D88", "-d"},
+       "",
+       "d88extract: cannot write to standard output\n",
+       1,
+       all,
+       nullptr,
+       nullptr,
+       "",
+       ">&" + std::to_string(ends[1])},
+      {"a file-size limit",
+       d88,
+       {"D88", "-d"},
+       listing,
+       Refused(0, "BIG", "cannot write the file"),
+       1,
+       cut,
+       nullptr,
+       nullptr,
+       "",
+       "",
+       "prlimit --fsize=4096 "},
+      {"/dev/stdin from a pipe",
+       d88,
+       {"/dev/stdin"},
+       "",
+       kOpenFailed,
+       1,
+       {{"disk", AsString(d88)}},
+       nullptr,
+       nullptr,
+       "disk",
+       "",
+       "cat disk | ",
+       ""},
+      {"/dev/stdin from /dev/null", d88, {"/dev/stdin"}, "", kOpenFailed, 1},
+      {"a FIFO", d88, {"fifo"}, "", kOpenFailed, 1, {{"fifo", "<other>"}}, MakeFifo},
+      {"/dev/stdin from a file",
+       d88,
+       {"/dev/stdin", "-d"},
+       listing,
+       "",
+       0,
+       withD88,
+       nullptr,
+       nullptr,
+       "disk",
+       "",
+       "",
+       "<disk"},
+  });
+  close(ends[1]);
+}
+
+// Control bytes of names go raw into files and pipes, as "?" to a terminal,
+// and escaped into messages.
 TEST_F(SafetyTest, ControlBytesAreShownSafely) {
-  const std::string sneaky = "X\rY\x7F";          // usable, listed and written
-  const std::string outside = "\x1B]0;\x83\x40";  // points outside the disk
-  WriteImages({d88build::ImageFromDisk(
-      DiskWith("A\x1B[2JB\x83\x5C", {{sneaky, 16, 16}, {outside, 1231, 1232}}))});
-  const std::string error =
-      "d88extract: image 0, entry 1 \"\\x1B]0;\x83\x40\": points outside "
-      "the disk, not written\n";
-  const std::string raw = "\n[A\x1B[2JB\x83\x5C] -> 000\n" + k2HD + sneaky +
-                          "    START:0010  END:0010  SIZE:0400\n" + outside +
-                          "  START:04cf  END:04d0  SIZE:0800\n";
-  std::string shown = raw;
-  for (char& byte : shown) {
-    if (static_cast<unsigned char>(byte) < 0x20 && byte != '\n') byte = '?';
-    if (byte == '\x7F') byte = '?';
-  }
-
-  const ToolResult piped = RunTool(work(), {d88Path()});
-  EXPECT_EQ(piped.out, raw);
-  EXPECT_EQ(piped.err, error);
-  EXPECT_EQ(piped.status, 1);
-  EXPECT_EQ(
-      DiffTrees((Tree{{"000", "<dir>"}, {"000/" + sneaky, UnitsOf(16, 16)}}), ReadTree(work())),
-      "");
-
-  PseudoTerminal terminal;
-  ASSERT_TRUE(terminal.IsOpen());
-  RunOptions atTerminal;
-  atTerminal.stdoutRedirect = ">" + terminal.path();
-  const ToolResult shownRun = RunTool(work(), {d88Path()}, atTerminal);
-  EXPECT_EQ(terminal.ReadAll(), shown);
-  EXPECT_EQ(shownRun.err, error);
-  EXPECT_EQ(shownRun.status, 1);
-}
-
-// A closed pipe and a file-size limit end nothing: every file that can be
-// written is, the failure is reported, and the status is 1.
-TEST_F(SafetyTest, FailedWritesAreReportedNotFatal) {
-  WriteImages({d88build::ImageFromDisk(DiskWith("ONE", {{"BIG", 16, 31}, {"SMALL", 32, 32}})),
-               d88build::ImageFromDisk(DiskWith("TWO", {{"LATER", 40, 40}}))});
-  const Tree everything = {
-      {"BIG", UnitsOf(16, 31)}, {"SMALL", UnitsOf(32, 32)}, {"LATER", UnitsOf(40, 40)}};
-
-  int pipeEnds[2];
-  ASSERT_EQ(pipe(pipeEnds), 0);
-  close(pipeEnds[0]);  // nobody will read
-  RunOptions closedPipe;
-  closedPipe.stdoutRedirect = ">&" + std::to_string(pipeEnds[1]);
-  const ToolResult piped = RunTool(work(), {d88Path(), "-d"}, closedPipe);
-  close(pipeEnds[1]);
-  EXPECT_EQ(piped.status, 1);
-  EXPECT_EQ(piped.err, "d88extract: cannot write to standard output\n");
-  EXPECT_EQ(DiffTrees(everything, ReadTree(work())), "");
-
-  fs::remove_all(work());
-  fs::create_directory(work());
-  RunOptions limited;  // 8 blocks: 4 KiB in dash, 8 KiB in bash; BIG is 16 KiB
-  limited.before = "ulimit -f 8 && ";
-  const ToolResult capped = RunTool(work(), {d88Path(), "-d"}, limited);
-  EXPECT_EQ(capped.status, 1);
-  EXPECT_EQ(capped.err, "d88extract: image 0, entry 0 \"BIG\": cannot write the file\n");
-  EXPECT_EQ(capped.out, k2HD +
-                            "BIG     START:0010  END:001f  SIZE:4000\n"
-                            "SMALL   START:0020  END:0020  SIZE:0400\n" +
-                            k2HD + "LATER   START:0028  END:0028  SIZE:0400\n");
-  Tree written = ReadTree(work());
-  EXPECT_LT(written["BIG"].size(), 16384u);
-  written.erase("BIG");
-  EXPECT_EQ(DiffTrees({{"SMALL", UnitsOf(32, 32)}, {"LATER", UnitsOf(40, 40)}}, written), "");
-}
-
-// A link, a hard link, a FIFO or a device node at a file's name is replaced
-// by a new file; nothing is written through it.
-TEST_F(SafetyTest, WhateverStandsAtTheNameIsReplaced) {
-  const std::vector<std::string> names = {"LINK", "DANGLE", "HARD", "FIFO", "NULL"};
-  std::vector<std::tuple<std::string, int, int>> entries;
-  for (int i = 0; i < 5; ++i) entries.emplace_back(names[i], 16 + i, 16 + i);
-  WriteImages({d88build::ImageFromDisk(DiskWith("LINKS", entries))});
-  WriteFileOrDie(dir.path() / "target", {'t'});
-  WriteFileOrDie(dir.path() / "other", {'o'});
-  fs::create_symlink(dir.path() / "target", work() / "LINK");
-  fs::create_symlink(dir.path() / "nowhere", work() / "DANGLE");
-  fs::create_hard_link(dir.path() / "other", work() / "HARD");
-  ASSERT_EQ(mkfifo((work() / "FIFO").c_str(), 0600), 0);
-  fs::create_symlink("/dev/null", work() / "NULL");
-
-  const ToolResult result = RunTool(work(), {d88Path(), "-d"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  Tree expected;
-  for (int i = 0; i < 5; ++i) expected[names[i]] = UnitsOf(16 + i, 16 + i);
-  EXPECT_EQ(DiffTrees(expected, ReadTree(work())), "");
-  EXPECT_EQ(ReadFileText(dir.path() / "target"), "t");
-  EXPECT_EQ(ReadFileText(dir.path() / "other"), "o");
-  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
-}
-
-// An entry named like the D88 file, where the file would be written, is
-// refused: in the current directory with "-d", in the image's directory
-// without. The later images are still read from the intact file.
-TEST_F(SafetyTest, TheD88FileIsNeverWritten) {
-  const Bytes file = d88build::BuildD88(
-      {d88build::ImageFromDisk(DiskWith("ONE", {{"LONG", 16, 16}, {"DISK", 17, 17}})),
-       d88build::ImageFromDisk(DiskWith("TWO", {{"NEXT", 18, 18}}))});
-  WriteFileOrDie(work() / "LONG", file);
-  const ToolResult flat = RunTool(work(), {"LONG", "-d"});
-  EXPECT_EQ(flat.status, 1);
-  EXPECT_EQ(flat.err,
-            "d88extract: image 0, entry 0 \"LONG\": is the D88 file being read, not written\n");
-  EXPECT_EQ(
-      DiffTrees(
-          (Tree{{"LONG", AsString(file)}, {"DISK", UnitsOf(17, 17)}, {"NEXT", UnitsOf(18, 18)}}),
-          ReadTree(work())),
-      "");
-
-  fs::remove_all(work());
-  fs::create_directories(work() / "000");
-  WriteFileOrDie(work() / "000" / "DISK", file);
-  fs::create_symlink("000/DISK", work() / "VIA");  // a link to it is the same file
-  const ToolResult perImage = RunTool(work(), {"VIA"});
-  EXPECT_EQ(perImage.status, 1);
-  EXPECT_EQ(perImage.err,
-            "d88extract: image 0, entry 1 \"DISK\": is the D88 file being read, not written\n");
-  EXPECT_EQ(DiffTrees((Tree{{"000", "<dir>"},
-                            {"000/DISK", AsString(file)},
-                            {"000/LONG", UnitsOf(16, 16)},
-                            {"001", "<dir>"},
-                            {"001/NEXT", UnitsOf(18, 18)},
-                            {"VIA", "<link>"}}),
-                      ReadTree(work())),
-            "");
-}
-
-// Only a regular file, links followed, is a D88 file: a pipe cannot be
-// sought, so it would give an empty run reported as success.
-TEST_F(SafetyTest, PathThatIsNotARegularFileCannotBeOpened) {
-  WriteImages({d88build::ImageFromDisk(DiskWith("ONE", {{"FILE", 16, 16}}))});
-  const std::string openFailed =
-      "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
-      "\x82\xDC\x82\xB9\x82\xF1.\n";
-  ASSERT_EQ(mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
-  RunOptions fromPipe;
-  fromPipe.before = "cat '" + d88Path() + "' | ";
-  fromPipe.stdinRedirect = "";
-  for (const auto& [path, options] : {std::pair{std::string("/dev/stdin"), fromPipe},
-                                      {"/dev/stdin", RunOptions{}},
-                                      {(dir.path() / "fifo").string(), RunOptions{}}}) {
-    const ToolResult result = RunTool(work(), {path}, options);
-    EXPECT_EQ(result.status, 1) << path;
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, openFailed);
-    EXPECT_EQ(DiffTrees(Tree{}, ReadTree(work())), "");
-  }
-  RunOptions fromFile;
-  fromFile.stdinRedirect = "<'" + d88Path() + "'";
-  const ToolResult redirected = RunTool(work(), {"/dev/stdin", "-d"}, fromFile);
-  EXPECT_EQ(redirected.status, 0);
-  EXPECT_EQ(DiffTrees({{"FILE", UnitsOf(16, 16)}}, ReadTree(work())), "");
+  // A pseudo-terminal in raw mode, so that the bytes read back are the bytes written.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const std::string terminal = ptsname(master);
+  const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+  termios mode;
+  ASSERT_TRUE(slave >= 0 && tcgetattr(slave, &mode) == 0);
+  cfmakeraw(&mode);
+  tcsetattr(slave, TCSANOW, &mode);
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]0;\x83\x40", 1231, 1232}};
+  const std::string name = "A\x1B[2JB\x83\x5C";
+  ToolCase c{"to a file",
+             D88Of({PatternImage(name, entries)}),
+             {"D88"},
+             "\n[" + name + "] -> 000\n" + k2HD + Listing(entries),
+             Refused(1, "\\x1B]0;\x83\x40", "points outside the disk, not written"),
+             1,
+             Files({entries[0]}, "000")};
+  RunCases({c});
+  c.what = "to a terminal";
+  c.out = "";
+  c.stdoutTo = ">" + terminal;
+  RunCases({c});
+  std::string shown(4096, '\0');
+  shown.resize(static_cast<size_t>(std::max<ssize_t>(0, read(master, shown.data(), 4096))));
+  EXPECT_EQ(shown, "\n[A?[2JB\x83\x5C] -> 000\n" + k2HD +
+                       Listing({{"X?Y?", 16, 16}, {"?]0;\x83\x40", 1231, 1232}}));
+  close(slave);
+  close(master);
 }
 
 }  // namespace

@@ -1,56 +1,116 @@
 #include "tests/test_support.h"
 
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 namespace {
 
-// Appends ` 'text'` to `command`, quoted for the shell. Appending rather
-// than "literal" + std::string also keeps g++ 12 at -O3 from a false
-// -Wrestrict warning.
+// Appends ` 'text'` to `command`, quoted for the shell. Appending, rather
+// than "literal" + std::string, also spares g++ 12 at -O3 a false -Wrestrict.
 void AppendQuoted(std::string* command, const std::string& text) {
   *command += " '";
-  for (char c : text) {
-    if (c == '\'') {
-      *command += "'\\''";
-    } else {
-      *command += c;
-    }
-  }
+  for (char c : text) *command += c == '\'' ? std::string("'\\''") : std::string(1, c);
   *command += "'";
 }
 
-// The command under test: D88EXTRACT_UNDER_TEST (a command prefix, such as an
-// emulator and a binary) or the binary of this build.
-std::string ToolCommand() {
-  const char* override = std::getenv("D88EXTRACT_UNDER_TEST");
-  if (override != nullptr && *override != '\0') return override;
-  std::string quoted;
-  AppendQuoted(&quoted, D88EXTRACT_BINARY);
-  return quoted;
+Tree ReadTree(const fs::path& root) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string& contents = tree[entry.path().lexically_relative(root).generic_string()];
+    if (entry.is_symlink()) {
+      contents = "<link>";
+    } else if (entry.is_directory()) {
+      contents = "<dir>";
+    } else {
+      contents = entry.is_regular_file() ? ReadFileText(entry.path()) : "<other>";
+    }
+  }
+  return tree;
+}
+
+// What differs between two trees, a line per entry; empty when they are equal.
+std::string DiffTrees(const Tree& expected, const Tree& actual) {
+  std::string diff;
+  for (const auto& [name, contents] : expected) {
+    if (actual.count(name) == 0 || actual.at(name) != contents) diff += "not as expected: " + name;
+  }
+  for (const auto& entry : actual) {
+    if (expected.count(entry.first) == 0) diff += "\nunexpected: " + entry.first;
+  }
+  return diff;
 }
 
 }  // namespace
 
 TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("d88extract-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
+  std::string name = (fs::temp_directory_path() / "d88extract-test-XXXXXX").string();
+  path = mkdtemp(name.data());
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  // The tool may leave a file in a directory named like one of its own.
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
+std::string Units(int first, int last) {
+  std::string text;
+  for (int unit = first; unit <= last; ++unit) {
+    for (int i = 0; i < 1024; ++i) text += static_cast<char>(unit * 7 + i / 4);
+  }
+  return text;
+}
+
+d88build::Image PatternImage(const std::string& name, const Entries& entries) {
+  d88build::Disk disk;
+  disk.name = name;
+  const std::string units = Units(0, 1231);
+  disk.bytes.assign(units.begin(), units.end());
+  std::fill(disk.bytes.begin() + 8192, disk.bytes.begin() + 16384, 0);
+  int index = 0;
+  for (const auto& [entryName, first, last] : entries) {
+    d88build::SetDirectoryEntry(&disk, index++, entryName, static_cast<uint16_t>(first),
+                                static_cast<uint16_t>(last));
+  }
+  if (index < 512) d88build::EndDirectory(&disk, index);
+  return d88build::ImageFromDisk(disk);
+}
+
+std::string Listing(const Entries& entries) {
+  std::string text;
+  for (const auto& [name, first, last] : entries) {
+    char units[64];
+    std::snprintf(units, sizeof units, "  START:%04x  END:%04x  SIZE:%04x\n", first, last,
+                  static_cast<unsigned>((last - first + 1) * 1024));
+    text += name + std::string(name.size() < 6 ? 6 - name.size() : 0, ' ') + units;
+  }
+  return text;
+}
+
+Tree Files(const Entries& entries, const std::string& folder) {
+  Tree files;
+  if (!folder.empty()) files[folder] = "<dir>";
+  for (const auto& [name, first, last] : entries) {
+    files[folder.empty() ? name : folder + "/" + name] = Units(first, last);
+  }
+  return files;
+}
+
+std::string Refused(int entry, const std::string& name, const std::string& why) {
+  return "d88extract: image 0, entry " + std::to_string(entry) + " \"" + name + "\": " + why + "\n";
+}
+
+Bytes D88Of(const std::vector<d88build::Image>& images) { return d88build::BuildD88(images); }
+
+std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string ReadFileText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+void WriteFileOrDie(const fs::path& path, const Bytes& bytes) {
+  ASSERT_TRUE(d88build::WriteFileBytes(path.string(), bytes)) << path;
 }
 
 bool TargetIsWindows() {
@@ -60,96 +120,42 @@ bool TargetIsWindows() {
 
 std::string ToolProgramName() {
   const char* name = std::getenv("D88EXTRACT_PROGRAM_NAME");
-  if (name != nullptr) return name;
-  return D88EXTRACT_BINARY;
+  return name != nullptr ? name : D88EXTRACT_BINARY;
 }
 
-ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
-                   const RunOptions& options) {
-  const fs::path outPath = workDir.parent_path() / "captured-stdout";
-  const fs::path errPath = workDir.parent_path() / "captured-stderr";
-  std::string command = "cd";
-  AppendQuoted(&command, workDir.string());
-  command += " && ";
-  command += options.before;
-  // A tool that hangs (on a FIFO, say) fails its test instead of the suite.
-  command += "timeout 60 ";
-  command += ToolCommand();
-  for (const std::string& arg : args) AppendQuoted(&command, arg);
-  command += " " + options.stdinRedirect + " ";
-  if (options.stdoutRedirect.empty()) {
-    command += ">";
-    AppendQuoted(&command, outPath.string());
-  } else {
-    command += options.stdoutRedirect;
-  }
-  command += " 2>";
-  AppendQuoted(&command, errPath.string());
-  const int raw = std::system(command.c_str());
-  ToolResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  if (options.stdoutRedirect.empty()) result.out = ReadFileText(outPath);
-  result.err = ReadFileText(errPath);
-  fs::remove(outPath);
-  fs::remove(errPath);
-  return result;
-}
-
-std::map<std::string, std::string> ReadTree(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = entry.path().lexically_relative(root).generic_string();
-    if (entry.is_symlink()) {
-      tree[name] = "<link>";  // not followed
+void RunCases(const std::vector<ToolCase>& cases) {
+  for (const ToolCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path work = dir.path / "work", out = dir.path / "out", err = dir.path / "err";
+    fs::create_directory(work);
+    if (c.prepare != nullptr) c.prepare(work);
+    const fs::path d88 = c.d88At.empty() ? dir.path / "disk.d88" : work / c.d88At;
+    WriteFileOrDie(d88, c.d88);
+    // The command under test: D88EXTRACT_UNDER_TEST (a command prefix, such
+    // as an emulator and a binary) or the binary of this build.
+    const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");
+    std::string command = "cd";
+    AppendQuoted(&command, work.string());
+    command += " && " + c.before + "timeout 60";
+    if (underTest != nullptr && *underTest != '\0') {
+      command += " " + std::string(underTest);
     } else {
-      tree[name] = entry.is_directory() ? "<dir>" : ReadFileText(entry.path());
+      AppendQuoted(&command, D88EXTRACT_BINARY);
     }
-  }
-  return tree;
-}
-
-std::string DiffTrees(const std::map<std::string, std::string>& expected,
-                      const std::map<std::string, std::string>& actual) {
-  std::string diff;
-  for (const auto& [name, contents] : expected) {
-    const auto found = actual.find(name);
-    if (found == actual.end()) {
-      diff += "missing: " + name + "\n";
-    } else if (found->second != contents) {
-      size_t at = 0;
-      while (at < contents.size() && at < found->second.size() &&
-             contents[at] == found->second[at]) {
-        ++at;
-      }
-      diff += "differs: " + name + " (" + std::to_string(found->second.size()) + " bytes, " +
-              std::to_string(contents.size()) + " expected, first difference at " +
-              std::to_string(at) + ")\n";
+    for (const std::string& arg : c.args) {
+      AppendQuoted(&command, arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
     }
+    command += " " + c.stdinFrom + " >";
+    AppendQuoted(&command, out.string());
+    command += " 2>";
+    AppendQuoted(&command, err.string());
+    command += " " + c.stdoutTo;  // later redirections take over
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(ReadFileText(out), c.out);
+    EXPECT_EQ(ReadFileText(err), c.err);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
+    EXPECT_EQ(DiffTrees(c.files, ReadTree(work)), "");
+    if (c.check != nullptr) c.check(work);
   }
-  for (const auto& [name, contents] : actual) {
-    if (expected.count(name) == 0) diff += "unexpected: " + name + "\n";
-  }
-  return diff;
-}
-
-std::string ReadFileText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes) {
-  ASSERT_TRUE(d88build::WriteFileBytes(path.string(), bytes)) << path;
-}
-
-std::string AsString(const d88build::Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-d88build::Disk EmptyDisk(const std::string& name) {
-  d88build::Disk disk;
-  disk.name = name;
-  d88build::EndDirectory(&disk, 0);
-  return disk;
 }

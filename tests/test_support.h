@@ -1,5 +1,5 @@
-// Shared helpers of the tests: scratch directories, running the built tool,
-// reading back what it wrote.
+// Shared by the tests: scratch directories, images made of recognisable
+// units, and end-to-end cases that run the built tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,81 +7,81 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/d88_builder.h"
 
 namespace fs = std::filesystem;
+using d88build::Bytes;
+// Relative path -> file bytes, "<dir>", "<link>" (not followed) or "<other>".
+using Tree = std::map<std::string, std::string>;
+
+inline const std::string k2HD =
+    "2HD\x83\x81\x83\x66\x83\x42\x83\x41\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD."
+    "\n";
+inline const std::string kOpenFailed =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"
+    "\x82\xDC\x82\xB9\x82\xF1.\n";
+inline const std::string kUnsupported =
+    "\x96\xA2\x91\xCE\x89\x9E\x82\xCC\x83\x66\x83\x42\x83\x58\x83\x4E\x83\x43\x83\x81\x81\x5B"
+    "\x83\x57\x8C\x60\x8E\xAE\x82\xC5\x82\xB7.\n";
 
 // A fresh directory under the system's temporary directory, removed with its
 // contents when the object goes.
-class TempDir {
- public:
+struct TempDir {
   TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+  ~TempDir() { fs::remove_all(path); }
+  fs::path path;
 };
 
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+// Units u of a test disk: 1024 bytes each that say which unit they are.
+std::string Units(int first, int last);
 
-// True when the command under test is the Windows build (run under wine):
-// D88EXTRACT_TARGET=windows.
+// A 2HD image named `name` whose every unit but the directory's holds
+// Units(u), with directory entries {name bytes, first unit, last unit} and
+// the end mark after them.
+using Entries = std::vector<std::tuple<std::string, int, int>>;
+d88build::Image PatternImage(const std::string& name, const Entries& entries = {});
+// The listing lines of `entries` (sizes of whole units), and the files they
+// give below `folder`: each holds Units(first, last).
+std::string Listing(const Entries& entries);
+Tree Files(const Entries& entries, const std::string& folder = "");
+// "d88extract: image 0, entry N "NAME": WHY"
+std::string Refused(int entry, const std::string& name, const std::string& why);
+Bytes D88Of(const std::vector<d88build::Image>& images);
+std::string AsString(const Bytes& bytes);
+std::string ReadFileText(const fs::path& path);
+void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
+
+// Whether the tested program is the Windows build under wine
+// (D88EXTRACT_TARGET=windows), and how it names itself.
 bool TargetIsWindows();
-
-// How the command under test names itself in the usage message.
 std::string ToolProgramName();
 
-// Shell redirections around one run of the tool; each is raw shell text.
-struct RunOptions {
-  std::string before;          // runs first, e.g. "ulimit -f 8 && " or "cat F | "
-  std::string stdinRedirect = "</dev/null";
-  std::string stdoutRedirect;  // instead of the capture, e.g. ">/dev/full"
+// One end-to-end case: a D88 file, the arguments ("D88" stands for the file's
+// path), and all the run must give: stdout and stderr bytes, the status and
+// the files. The D88 file lies beside the directory the tool runs in, unless
+// `d88At` puts it below; `files` is everything below it after the run.
+struct ToolCase {
+  std::string what;
+  Bytes d88;
+  std::vector<std::string> args = {"D88"};
+  std::string out;
+  std::string err;
+  int status = 0;
+  Tree files;
+  void (*prepare)(const fs::path& work) = nullptr;  // makes what stands there first
+  void (*check)(const fs::path& work) = nullptr;    // looks around after the run
+  std::string d88At = "";
+  // Raw shell text: redirections after the captures, which take over
+  // (">/dev/full", "2>&1" for both streams in one file), what runs before
+  // the tool ("prlimit ... ", "cat F | "), and standard input.
+  std::string stdoutTo = "";
+  std::string before = "";
+  std::string stdinFrom = "</dev/null";
 };
 
-// Runs the tool with `args` in `workDir`, capturing standard output and
-// standard error in files beside `workDir`. With a stdout redirection, `out`
-// stays empty.
-ToolResult RunTool(const fs::path& workDir, const std::vector<std::string>& args,
-                   const RunOptions& options = {});
-
-// Every entry below `root`: relative path -> file contents, "<dir>", or
-// "<link>" for a symbolic link (not followed).
-std::map<std::string, std::string> ReadTree(const fs::path& root);
-
-// What differs between two trees from ReadTree, one short line per entry;
-// empty when they are equal.
-std::string DiffTrees(const std::map<std::string, std::string>& expected,
-                      const std::map<std::string, std::string>& actual);
-
-std::string ReadFileText(const fs::path& path);
-void WriteFileOrDie(const fs::path& path, const d88build::Bytes& bytes);
-
-std::string AsString(const d88build::Bytes& bytes);
-
-using Tree = std::map<std::string, std::string>;
-
-// End-to-end tests: the D88 file and the tool's captured output lie in a
-// scratch directory beside `work()`, the empty directory the tool runs in.
-class ToolTest : public ::testing::Test {
- protected:
-  void SetUp() override { fs::create_directory(work()); }
-  fs::path work() const { return dir.path() / "work"; }
-  std::string d88Path() const { return (dir.path() / "disk.d88").string(); }
-  void WriteImages(const std::vector<d88build::Image>& images) {
-    WriteFileOrDie(d88Path(), d88build::BuildD88(images));
-  }
-
-  TempDir dir;
-};
-
-// A 2HD disk named `name` whose directory is empty (0xFF in entry 0).
-d88build::Disk EmptyDisk(const std::string& name);
+// Runs each case in a fresh empty directory and checks all it gives. A run
+// that hangs is ended after a minute.
+void RunCases(const std::vector<ToolCase>& cases);

@@ -1,0 +1,323 @@
+// The reader on its own: headers, the image scan, the reader's states, and
+// sector reads with literal expectations. The fuzz targets compare every read
+// with the plain walk on every input; these pin the plain walk itself.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <random>
+
+#include "fuzz/plain_walk.h"
+#include "image/d88_file.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using d88build::Image;
+using d88build::Record;
+constexpr uint8_t kUntouched = 0xAA;
+
+Record Sector(int c, int h, int r, int n, int sectorCount, Bytes data) {
+  Record record;
+  record.c = static_cast<uint8_t>(c);
+  record.h = static_cast<uint8_t>(h);
+  record.r = static_cast<uint8_t>(r);
+  record.n = static_cast<uint8_t>(n);
+  record.sectorCount = static_cast<uint16_t>(sectorCount);
+  record.data = std::move(data);
+  return record;
+}
+
+// Sector r of track t: bytes that say where they came from.
+Bytes Data(int track, int r, size_t length = 1024) {
+  return d88build::PatternBytes(length, static_cast<uint8_t>(track * 16 + r));
+}
+std::string Text(int track, int r, size_t length = 1024) {
+  return AsString(Data(track, r, length));
+}
+
+// The 1024-byte sectors `order` of `track` (cylinder track / 2, head track % 2).
+std::vector<Record> Track(int track, std::vector<int> order) {
+  std::vector<Record> records;
+  for (int r : order) {
+    records.push_back(
+        Sector(track / 2, track % 2, r, 3, static_cast<int>(order.size()), Data(track, r)));
+  }
+  return records;
+}
+
+Image Named(const std::string& name, std::optional<uint32_t> diskSize = std::nullopt) {
+  Image image;
+  image.name = name;
+  image.diskSizeOverride = diskSize;
+  return image;
+}
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void OpenBytes(const Bytes& bytes) {
+    file = bytes;
+    WriteFileOrDie(path(), bytes);
+    ASSERT_TRUE(d88->Open(path().c_str()));
+  }
+  fs::path path() const { return dir.path / "disk.d88"; }
+
+  TempDir dir;
+  Bytes file;
+  std::unique_ptr<D88File> d88 = std::make_unique<D88File>();
+};
+
+// A header spelled out byte by byte, so that the builder and the reader
+// cannot share a mistake.
+TEST_F(ReaderTest, ReadsLiteralHeader) {
+  Bytes bytes(688 + 12 + 17, 0);
+  const char name[] = "LITERAL";
+  for (int i = 0; i < 7; ++i) bytes[i] = static_cast<uint8_t>(name[i]);
+  bytes[0x1B] = 0x20;
+  bytes[0x1C] = 0xCD;  // disk size 717 = 0x2CD
+  bytes[0x1D] = 0x02;
+  bytes[0x20 + 4 * 3] = 0xBC;  // track 3 at 700 = 0x2BC: C 1, H 1, R 2, N 3, 1 record, 1 byte
+  bytes[0x20 + 4 * 3 + 1] = 0x02;
+  const uint8_t record[] = {1, 1, 2, 3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x77};
+  std::copy(record, record + 17, bytes.begin() + 700);
+  OpenBytes(bytes);
+  EXPECT_EQ(d88->GetImageCount(), 1);
+  ASSERT_TRUE(d88->SelectImage(0));
+  EXPECT_STREQ(d88->GetDiskName(), "LITERAL");
+  EXPECT_EQ(d88->GetMediaType(), 0x20);
+  uint8_t byte = 0;
+  EXPECT_EQ(d88->ReadSector(3, 1, 1, 2, 3, &byte, 1), 1);
+  EXPECT_EQ(byte, 0x77);
+}
+
+TEST_F(ReaderTest, ScanFindsTheImages) {
+  Bytes twoAndFragment = d88build::BuildImage(Named("FIRST", 700));
+  twoAndFragment.resize(700, 0xEE);
+  const Bytes second = d88build::BuildImage(Named("SECOND"));
+  twoAndFragment.insert(twoAndFragment.end(), second.begin(), second.end());
+  Bytes cutInSecond(twoAndFragment.begin(), twoAndFragment.end() - 1);
+  twoAndFragment.resize(twoAndFragment.size() + 687, 0x20);  // a trailing fragment
+  Bytes stepBack = d88build::BuildImage(Named("A", 1000));
+  stepBack.resize(1000, 0);
+  const Bytes back = d88build::BuildImage(Named("B", static_cast<uint32_t>(-1000)));
+  stepBack.insert(stepBack.end(), back.begin(), back.end());
+  Image high = Named("HIGH", 0x80000000), track1 = Named("TRACK1");
+  high.tracks[1] = track1.tracks[1] = {Sector(0, 1, 1, 3, 1, {})};
+  std::vector<Image> many;
+  for (int i = 0; i < 65; ++i) many.push_back(Named("IMG" + std::to_string(i)));
+  const struct {
+    const char* what;
+    Bytes file;
+    int32_t count;
+    int32_t select;
+    const char* name;
+  } rows[] = {
+      {"shorter than a header", Bytes(687, 0x20), 0, 0, ""},
+      {"two images and a fragment", twoAndFragment, 2, 1, "SECOND"},
+      {"second header cut", cutInSecond, 1, 0, "FIRST"},
+      {"65 images", d88build::BuildD88(many), 64, 63, "IMG63"},
+      {"disk size 0", d88build::BuildD88({Named("LOOP", 0)}), 64, 40, "LOOP"},
+      {"disk size -1 leaves the file", d88build::BuildD88({Named("NEG", 0xFFFFFFFF)}), 1, 0, "NEG"},
+      {"disk size 0x80000000", d88build::BuildD88({high}), 1, 0, "HIGH"},
+      {"track 1 at the image's end", d88build::BuildD88({track1}), 1, 0, "TRACK1"},
+      {"a negative size steps back", stepBack, 64, 63, "B"},
+      {"past 0x7FFFFFFF", d88build::BuildD88({Named("A"), Named("HUGE", 0x7FFFFFFF)}), 2, 1,
+       "HUGE"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    OpenBytes(row.file);
+    EXPECT_EQ(d88->GetImageCount(), row.count);
+    EXPECT_EQ(d88->SelectImage(row.select), row.count > 0);
+    EXPECT_STREQ(d88->GetDiskName(), row.name);
+    uint8_t ids[4];  // a disk size of 0x80000000 or more leaves no track usable
+    EXPECT_EQ(d88->ReadSectorIds(1, ids, 4), row.count > 0 && row.name[0] == 'T' ? 4 : 0);
+  }
+}
+
+// The reader's states; the fuzz target checks after every input that a
+// failed SelectImage leaves no track readable.
+TEST_F(ReaderTest, OpenAndClose) {
+  EXPECT_EQ(d88->GetMediaType(), -1);
+  EXPECT_FALSE(d88->SelectImage(0));
+  OpenBytes(d88build::BuildD88({Named("X"), Named("Y")}));
+  ASSERT_TRUE(d88->SelectImage(1));
+  ASSERT_TRUE(d88->Open(path().c_str()));  // a second Open forgets the current image
+  EXPECT_EQ(d88->GetMediaType(), -1);
+  EXPECT_STREQ(d88->GetDiskName(), "");
+  EXPECT_FALSE(d88->Open((dir.path / "missing").c_str()));
+  EXPECT_EQ(d88->GetImageCount(), 2);  // kept, but no file is open any more
+  EXPECT_FALSE(d88->SelectImage(0));
+  EXPECT_FALSE(d88->Open(dir.path.c_str()));
+  EXPECT_TRUE(d88->Open(nullptr));
+  EXPECT_EQ(d88->GetImageCount(), 0);
+}
+
+// Reads of one image with literal expectations: the buffer holds `bytes`
+// from its start and is untouched after them.
+TEST_F(ReaderTest, SectorReads) {
+  Image image;
+  image.tracks[2] = Track(2, {8, 3, 1, 6, 2, 7, 5, 4});  // any stored order
+  image.tracks[3] = Track(3, {1, 2, 3, 4, 5, 6, 7, 8});
+  image.tracks[3][2].data.resize(512);                // sector 3 is short
+  image.tracks[4] = Track(4, {1, 2, 3, 4, 6, 7, 8});  // no sector 5
+  image.tracks[6] = Track(6, {3, 4, 5, 6});           // a range of 3 to 6
+  image.tracks[7] = Track(7, {6, 5, 4, 3});
+  image.tracks[8] = {Sector(5, 0, 1, 3, 9, Data(8, 9)),        // wrong C
+                     Sector(4, 1, 1, 3, 9, Data(8, 10)),       // wrong H
+                     Sector(4, 0, 1, 2, 9, Data(8, 11, 512)),  // wrong N
+                     Sector(4, 0, 1, 3, 9, Data(8, 1, 700)),   // data size is not 128 << N
+                     Sector(4, 0, 1, 3, 9, Data(8, 12)),       // a later duplicate loses
+                     Sector(255, 255, 255, 255, 9, {0x55}),    // 255 is an ordinary value
+                     Sector(4, 0, 2, 3, 0, Data(8, 2)),        // sector count 0 ends reads
+                     Sector(4, 0, 3, 3, 9, Data(8, 3))};
+  image.tracks[9] = {Sector(9, 9, 9, 3, 3, {}), Sector(9, 9, 8, 3, 3, {})};
+  image.tracks[10] = {Sector(5, 0, 1, 3, 9, Data(10, 1))};  // reached from track 9 only
+  image.trackOffsetOverrides[11] = 0x80000000;              // negative as a signed offset
+  OpenBytes(d88build::BuildD88({image}));
+  ASSERT_TRUE(d88->SelectImage(0));
+  const uint32_t diskSize = static_cast<uint32_t>(file.size());
+  image.trackOffsetOverrides[12] = diskSize + 1;  // past the image, though the bytes exist
+  image.trackOffsetOverrides[13] = diskSize;      // the first byte after it: usable
+  Image next;  // its header read as a record: C 4, H 0, R 1, N 3, 1 record, 2 bytes of data
+  next.name = std::string("\x04\x00\x01\x03\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00", 16);
+  OpenBytes(d88build::BuildD88({image, next}));
+  ASSERT_TRUE(d88->SelectImage(0));
+
+  enum Kind { kSector, kRun, kIds };
+  const std::string track2 = Text(2, 1) + Text(2, 2) + Text(2, 3) + Text(2, 4) + Text(2, 5) +
+                             Text(2, 6) + Text(2, 7) + Text(2, 8);
+  const struct {
+    const char* what;
+    Kind kind;
+    int32_t track, c, h, r, n, length, first, last, count;
+    std::string bytes;
+  } rows[] = {
+      {"a track in sector order", kRun, 2, 1, 0, 1, 3, 8192, 1, 8, 8192, track2},
+      {"the default range looks for sector 9", kRun, 2, 1, 0, 1, 3, 16384, 1, 16, 8192, track2},
+      {"head 0 to head 1 of the cylinder", kRun, 2, 1, 0, 1, 3, 10240, 1, 8, 10240,
+       track2 + Text(3, 1) + Text(3, 2)},
+      {"head 1 to head 0 of the next cylinder", kRun, 3, 1, 1, 1, 3, 5120, 1, 2, 4096,
+       Text(3, 1) + Text(3, 2) + Text(4, 1) + Text(4, 2)},
+      {"a short sector ends the run, its bytes stand", kRun, 3, 1, 1, 1, 3, 8192, 1, 8, 2048,
+       Text(3, 1) + Text(3, 2) + Text(3, 3, 512)},
+      {"a missing sector ends the run", kRun, 4, 2, 0, 1, 3, 8192, 1, 8, 4096,
+       Text(4, 1) + Text(4, 2) + Text(4, 3) + Text(4, 4)},
+      {"a partial last chunk", kRun, 2, 1, 0, 1, 3, 1500, 1, 8, 1500, track2.substr(0, 1500)},
+      {"a wrap restarts at the range's first", kRun, 6, 3, 0, 5, 3, 4096, 3, 6, 4096,
+       Text(6, 5) + Text(6, 6) + Text(7, 3) + Text(7, 4)},
+      {"a run above the range never wraps", kRun, 2, 1, 0, 5, 3, 8192, 1, 4, 4096,
+       track2.substr(4096)},
+      {"the first match, by its data size", kSector, 8, 4, 0, 1, 3, 1024, 1, 8, 700,
+       Text(8, 1, 700)},
+      {"N decides too", kSector, 8, 4, 0, 1, 2, 1024, 1, 8, 512, Text(8, 11, 512)},
+      {"255 matches", kSector, 8, 255, 255, 255, 255, 16, 1, 8, 1, "\x55"},
+      {"sector count 0 ends the walk", kSector, 8, 4, 0, 2, 3, 1024, 1, 8, 0, ""},
+      {"values past 255 match nothing", kSector, 8, 260, 0, 1, 3, 1024, 1, 8, 0, ""},
+      {"a walk runs on into the next track", kSector, 9, 5, 0, 1, 3, 1024, 1, 8, 1024, Text(10, 1)},
+      {"a track at the first byte after the image", kSector, 13, 4, 0, 1, 3, 1024, 1, 8, 2,
+       std::string(2, '\0')},
+      {"IDs go past sector count 0 and on", kIds, 8, 0, 0, 0, 0, 36, 1, 8, 36,
+       std::string("\x05\x00\x01\x03\x04\x01\x01\x03\x04\x00\x01\x02\x04\x00\x01\x03"
+                   "\x04\x00\x01\x03\xFF\xFF\xFF\xFF\x04\x00\x02\x03\x04\x00\x03\x03"
+                   "\x09\x09\x09\x03",
+                   36)},
+      {"IDs while 4 bytes fit", kIds, 8, 0, 0, 0, 0, 5, 1, 8, 4,
+       std::string("\x05\x00\x01\x03", 4)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Bytes buffer(20000, kUntouched);
+    d88->SetSectorRange(row.first, row.last);
+    const int32_t count =
+        row.kind == kSector
+            ? d88->ReadSector(row.track, row.c, row.h, row.r, row.n, buffer.data(), row.length)
+        : row.kind == kRun
+            ? d88->ReadSectors(row.track, row.c, row.h, row.r, row.n, buffer.data(), row.length)
+            : d88->ReadSectorIds(row.track, buffer.data(), row.length);
+    EXPECT_EQ(count, row.count);
+    EXPECT_EQ(AsString(buffer).substr(0, row.bytes.size()), row.bytes);
+    EXPECT_EQ(Bytes(buffer.begin() + row.bytes.size(), buffer.end()),
+              Bytes(buffer.size() - row.bytes.size(), kUntouched));
+  }
+  uint8_t buffer[64] = {};
+  for (int track : {-1, 0, 1, 11, 12, 164, INT32_MIN, INT32_MAX}) {  // absent or unusable
+    EXPECT_EQ(d88->ReadSector(track, 0, 1, 1, 3, buffer, 64), 0) << track;
+    EXPECT_EQ(d88->ReadSectorIds(track, buffer, 64), 0) << track;
+  }
+}
+
+// A match is found at every position of a long walk, up to its last record;
+// past position 65534 no stop rule can fire, and every walk ends there.
+TEST_F(ReaderTest, LongWalks) {
+  Image image;
+  for (int position = 0; position < 301; ++position) {
+    image.tracks[1].push_back(
+        Sector(position % 256, 0, position / 256, 3, 300, {static_cast<uint8_t>(position ^ 0x5A)}));
+  }
+  std::vector<Record>& endless = image.tracks[2];
+  for (int position = 0; position < 65537; ++position) {
+    endless.push_back(Sector(1, 0, 1, 3, position == 0 ? 5 : 1, {}));  // counts that never end it
+  }
+  endless[65534] = Sector(1, 0, 2, 3, 1, {0x42});
+  endless[65535] = Sector(1, 0, 3, 3, 1, {0x43});
+  OpenBytes(d88build::BuildD88({image}));
+  ASSERT_TRUE(d88->SelectImage(0));
+  for (int position = 0; position < 301; ++position) {
+    uint8_t byte = 0;
+    const int32_t found = d88->ReadSector(1, position % 256, 0, position / 256, 3, &byte, 1);
+    EXPECT_EQ(found, position < 300 ? 1 : 0) << position;
+    EXPECT_EQ(byte, position < 300 ? ((position ^ 0x5A) & 0xFF) : 0) << position;
+  }
+  uint8_t byte = 0;
+  EXPECT_EQ(d88->ReadSector(2, 1, 0, 2, 3, &byte, 1), 1);
+  EXPECT_EQ(byte, 0x42);
+  EXPECT_EQ(d88->ReadSector(2, 1, 0, 3, 3, &byte, 1), 0);
+  Bytes ids(4 * 70000);
+  EXPECT_EQ(d88->ReadSectorIds(2, ids.data(), 4 * 70000), 4 * 65535);
+}
+
+// One chain of 140,000 short records with tracks starting deep inside it,
+// read in orders that make the reader's memory of the chain continue,
+// restart and drop its front: every read equals the plain walk's.
+TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
+  std::mt19937 random(1232);
+  Image image;
+  std::vector<Record>& records = image.tracks[0];
+  const int starts[] = {0, 60000, 100000, 65535, 130000, 5, 139000, 99999};
+  uint32_t offset = 688;
+  for (int i = 0; i < 140000; ++i) {
+    // Mostly counts that end no walk; now and then one that ends the walk
+    // from one of the starts, or a count of 0.
+    int sectorCount = 65535;
+    const int start = starts[2 + 2 * (random() % 3)];
+    if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
+    if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
+    records.push_back(Sector(static_cast<int>(random() % 2), static_cast<int>(random() % 2),
+                             static_cast<int>(random() % 200), 3, sectorCount,
+                             Bytes(random() % 2, static_cast<uint8_t>(i))));
+    for (int t = 0; t < 8; ++t) {
+      if (starts[t] == i) image.trackOffsetOverrides[t] = offset;
+    }
+    offset += 16 + static_cast<uint32_t>(records.back().data.size());
+  }
+  OpenBytes(d88build::BuildD88({image}));
+  ASSERT_TRUE(d88->SelectImage(0));
+  const PlainImage plain = PlainSelect(file.data(), file.size(), 0);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& order : {std::vector<int>{0, 1, 2, 2, 0}, {0, 3, 4, 5}, {6, 2, 1, 7, 0}}) {
+      for (int track : order) {
+        Bytes actual(4 * 66000, kUntouched), expected(4 * 66000, kUntouched);
+        EXPECT_EQ(d88->ReadSectorIds(track, actual.data(), 4 * 66000),
+                  PlainReadSectorIds(plain, track, expected.data(), 4 * 66000));
+        for (int r : {0, 1, 50, 199}) {
+          EXPECT_EQ(d88->ReadSector(track, 1, 0, r, 3, actual.data() + 8 * r, 4),
+                    PlainReadSector(plain, track, 1, 0, r, 3, expected.data() + 8 * r, 4));
+        }
+        ASSERT_EQ(actual, expected) << "pass " << pass << " track " << track;
+      }
+    }
+  }
+}
+
+}  // namespace

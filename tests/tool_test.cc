@@ -1,0 +1,261 @@
+// The built tool end to end, one table per behaviour group: each row is a D88
+// file made with the builder, the arguments, and the exact stdout and stderr
+// bytes, exit status and files the run must give.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "extract/run.h"
+#include "image/d88_file.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using d88build::Image;
+
+Image MediaImage(const std::string& name, uint8_t mediaType) {
+  Image image = PatternImage(name);
+  image.mediaType = mediaType;
+  return image;
+}
+
+void MakeKeep(const fs::path& work) {
+  fs::create_directory(work / "000");
+  WriteFileOrDie(work / "000" / "KEEP", {'k'});
+}
+
+void MakeFile000(const fs::path& work) { WriteFileOrDie(work / "000", {'x'}); }
+
+TEST(ToolTest, CommandLineAndImages) {
+  const Bytes two = D88Of({PatternImage("DISK A"), PatternImage("DISK B")});
+  const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
+  const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}},
+             blocked = {{"000", "x"}, {"001", "<dir>"}};
+  Tree kept = dirs;
+  kept["000/KEEP"] = "k";
+  const std::string usage = "Usage: " + ToolProgramName() + " [d88file]\n";
+  const Bytes media = D88Of({PatternImage("GOOD"), MediaImage("2DD", 0x10), PatternImage("X")});
+  const std::string goodThen2DD = "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n";
+  const Bytes dash = D88Of({PatternImage("DASH")});
+  const Tree dashFiles = {{"-d", AsString(dash)}, {"000", "<dir>"}};
+  const std::string dashOut = "\n[DASH] -> 000\n" + k2HD, onlyB = "\n[DISK B] -> 001\n" + k2HD;
+  const std::string cannotEnter = "d88extract: cannot enter directory 000; image 0 skipped\n";
+  const std::string lost = "d88extract: cannot write to standard output\n";
+  std::vector<ToolCase> cases = {
+      {"no argument", two, {}, "", usage, 1},
+      {"four arguments", two, {"D88", "b", "c", "d"}, "", usage, 1},
+      {"missing file", two, {"missing.d88"}, "", kOpenFailed, 1},
+      {"a directory", two, {"."}, "", kOpenFailed, 1},
+      {"no whole header", Bytes(687, 0x20)},
+      {"one directory per image", two, {"D88"}, perImage, "", 0, dirs},
+      {"-D is no option", two, {"D88", "-D"}, perImage, "", 0, dirs},
+      {"-d as third argument", two, {"D88", "x", "-d"}, perImage, "", 0, dirs},
+      {"-d before a third argument", two, {"D88", "-d", "x"}, perImage, "", 0, dirs},
+      {"-d writes here", two, {"D88", "-d"}, k2HD + k2HD},
+      {"-d alone is the path", dash, {"D88"}, dashOut, "", 0, dashFiles, nullptr, nullptr, "-d"},
+      {"existing directory reused", two, {"D88"}, perImage, "", 0, kept, MakeKeep},
+      {"000 cannot be entered", two, {"D88"}, onlyB, cannotEnter, 1, blocked, MakeFile000},
+      {"unsupported image ends the run", media, {"D88"}, goodThen2DD, kUnsupported, 1, dirs},
+      {"unsupported image ends a flat run", media, {"D88", "-d"}, k2HD, kUnsupported, 1},
+      {"lost standard output", two, {"D88"}, "", lost, 1, dirs, nullptr, nullptr, "", ">/dev/full"},
+  };
+  for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
+    cases.push_back({"media type",
+                     D88Of({MediaImage("M", type)}),
+                     {"D88"},
+                     "\n[M] -> 000\n",
+                     kUnsupported,
+                     1,
+                     {{"000", "<dir>"}}});
+  }
+  RunCases(cases);
+}
+
+// Linux never starts a program with no argv[0]; the run still names itself.
+TEST(ToolTest, EmptyArgumentVectorNamesTheTool) {
+  char* argv[] = {nullptr};
+  D88File d88;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunExtractor(0, argv, d88), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Usage: d88extract [d88file]\n");
+}
+
+TEST(ToolTest, ListingAndFiles) {
+  const std::string sjis = "\x83\x51\x81\x5B\x83\x80";  // raw bytes, also in the listing
+  const Entries plain = {{"MAIN", 16, 17}, {"ABCDEF", 30, 33}, {"LAST", 1224, 1231}};
+  Entries all = plain;
+  all.insert(
+      all.end(),
+      {{"AB CDE", 48, 48}, {std::string("XY\0ZWV", 6), 49, 49}, {sjis, 0, 9}, {"EMPTY", 64, 63}});
+  const Image names = PatternImage("NAMES", all);
+  Tree files = Files(plain, "000");
+  files["000/AB"] = Units(48, 48);
+  files["000/XY"] = Units(49, 49);
+  files["000/EMPTY"] = "";
+  // Track 0 is never loaded; units 8 and 9 are the directory. On Windows the
+  // name is decoded (the host sees it in UTF-8).
+  files[TargetIsWindows() ? "000/\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0" : "000/" + sjis] =
+      std::string(8192, '\0') + AsString(names.tracks.at(1)[0].data) +
+      AsString(names.tracks.at(1)[1].data);
+  // The file ends 500 bytes into sector 3 of the last track, stored last of
+  // its track: the run goes on to sectors 4 to 8; the missing bytes are zeros,
+  // not the previous image's.
+  Image cut = PatternImage("CUT", {{"T3", 24, 31}});
+  for (int track = 4; track < 154; ++track) cut.tracks.erase(track);
+  std::rotate(cut.tracks[3].begin() + 2, cut.tracks[3].begin() + 3, cut.tracks[3].end());
+  Bytes cutFile = D88Of({PatternImage("FULL", {{"T2TO7", 16, 63}}), cut});
+  cutFile.resize(cutFile.size() - 500);
+  Entries full;  // 512 entries, no end mark; a later image's file replaces one of its names
+  for (int entry = 0; entry < 512; ++entry) {
+    full.emplace_back("F" + std::to_string(1000 + entry), 16 + entry, 16 + entry);
+  }
+  Tree fullFiles = Files(full);
+  fullFiles["F1000"] = Units(40, 40);
+  const std::string namesOut = "\n[NAMES] -> 000\n" + k2HD + Listing(plain) +
+                               Listing({{"AB", 48, 48}, {"XY", 49, 49}, {sjis, 0, 9}}) +
+                               "EMPTY   START:0040  END:003f  SIZE:0000\n";
+  const std::string cutOut = k2HD + Listing({{"T2TO7", 16, 63}}) + k2HD + Listing({{"T3", 24, 31}});
+  const std::string t3 =
+      Units(24, 25) + Units(26, 26).substr(0, 524) + std::string(500, '\0') + Units(27, 31);
+  const Tree cutFiles = {{"T2TO7", Units(16, 63)}, {"T3", t3}};
+  const Bytes fullThenNext =
+      D88Of({PatternImage("FULL", full), PatternImage("NEXT", {{"F1000", 40, 40}})});
+  const std::string fullOut = k2HD + Listing(full) + k2HD + Listing({{"F1000", 40, 40}});
+  RunCases({
+      {"names, units and the end mark", D88Of({names}), {"D88"}, namesOut, "", 0, files},
+      {"data cut by the end of the file", cutFile, {"D88", "-d"}, cutOut, "", 0, cutFiles},
+      {"a full directory, then a later file",
+       fullThenNext,
+       {"D88", "-d"},
+       fullOut,
+       "",
+       0,
+       fullFiles},
+  });
+}
+
+void MakeBusy(const fs::path& work) { fs::create_directories(work / "000" / "BUSY"); }
+
+// Refused entries are listed, reported right after their listing line (both
+// streams go to one file here), and not written; the rest are.
+TEST(ToolTest, RefusedEntries) {
+  Image noDirectory = PatternImage("NODIR");
+  noDirectory.tracks.erase(1);
+  std::string emptyNames = k2HD;
+  for (int entry = 0; entry < 512; ++entry) {
+    emptyNames += Listing({{"", 0, 0}}) + Refused(entry, "", "not a usable file name, not written");
+  }
+  const Entries bad = {{"PAST", 1231, 1232}, {"HUGE", 16, 0xFFFF}, {".", 16, 16},
+                       {"..", 16, 16},       {"A/B", 16, 16},      {"BUSY", 16, 16}};
+  const char* why[] = {
+      "points outside the disk, not written", "points outside the disk, not written",
+      "not a usable file name, not written",  "not a usable file name, not written",
+      "not a usable file name, not written",  "cannot write the file"};
+  std::string out = "\n[BAD] -> 000\n" + k2HD;
+  for (size_t i = 0; i < bad.size(); ++i) {
+    out += Listing({bad[i]}) + Refused(static_cast<int>(i), std::get<0>(bad[i]), why[i]);
+  }
+  out += "NEG     START:0020  END:001e  SIZE:fffffc00\n" +
+         Refused(6, "NEG", "points outside the disk, not written") +
+         Listing({{"GOOD", 1231, 1231}});
+  Entries entries = bad;
+  entries.insert(entries.end(), {{"NEG", 32, 30}, {"GOOD", 1231, 1231}});
+  const Tree kept = {{"000", "<dir>"}, {"000/BUSY", "<dir>"}, {"000/GOOD", Units(1231, 1231)}};
+  const Bytes badDisk = D88Of({PatternImage("BAD", entries)}), noDir = D88Of({noDirectory});
+  RunCases({
+      {"no directory track",
+       noDir,
+       {"D88", "-d"},
+       emptyNames,
+       "",
+       1,
+       {},
+       nullptr,
+       nullptr,
+       "",
+       "2>&1"},
+      {"refusals", badDisk, {"D88"}, out, "", 1, kept, MakeBusy, nullptr, "", "2>&1"},
+  });
+}
+
+// Names that only Windows refuses, and Shift_JIS names whose second byte is
+// 0x5C, which is no path separator there.
+TEST(ToolTest, PlatformNameRules) {
+  const struct {
+    std::string name;       // directory bytes, at most six
+    std::string onWindows;  // the host's name for the Windows file (UTF-8); "" = refused
+  } rows[] = {
+      {"A\\B", ""},
+      {"A:B", ""},
+      {"CON", ""},
+      {"nul", ""},
+      {"COM1", ""},
+      {"AUX.TX", ""},
+      {"A*B", ""},
+      {"A?B", ""},
+      {"A<B", ""},
+      {"A|B", ""},
+      {"A\"B", ""},
+      {"AB.", ""},
+      {"COM0", ""},
+      {"LPT0", ""},
+      {"com9", ""},
+      {"CONIN$", ""},
+      {"NUL.X", ""},
+      {"AB\x83", ""},
+      {"A\x01"
+       "B",
+       ""},
+      {"CONIN", "CONIN"},
+      {"COM10", "COM10"},
+      {"\x83\x5C", "\xE3\x82\xBD"},
+  };  // 0x83 0x5C is the katakana SO; 0x83 alone is a lead byte without its trail
+  Entries entries;
+  ToolCase c{"platform names", {}, {"D88", "-d"}, k2HD};
+  for (const auto& row : rows) {
+    const int entry = static_cast<int>(entries.size());
+    entries.emplace_back(row.name, 16 + entry, 16 + entry);
+    c.out += Listing({entries.back()});
+    if (!TargetIsWindows() || !row.onWindows.empty()) {
+      c.files[TargetIsWindows() ? row.onWindows : row.name] = Units(16 + entry, 16 + entry);
+    } else {
+      const std::string quoted = row.name ==
+                                         "A\x01"
+                                         "B"
+                                     ? "A\\x01B"
+                                     : row.name;
+      c.err += Refused(entry, quoted, "not a usable file name, not written");
+    }
+  }
+  c.d88 = D88Of({PatternImage("NAMES", entries)});
+  c.status = c.err.empty() ? 0 : 1;
+  RunCases({c});
+}
+
+// The path is opened by its own characters: on Windows none is lost to the
+// system's code page or mapped to a look-alike (a fullwidth letter to its
+// ASCII twin, an accented letter to a plain one), whose file stands beside it.
+void MakeLookAlikes(const fs::path& work) {
+  fs::create_directory(work / "\xE6\x97\xA5");  // Japanese, in UTF-8
+  for (const char* name : {"disk.d88", "cafe.d88"}) {
+    WriteFileOrDie(work / name, D88Of({PatternImage("LOOK-ALIKE")}));
+  }
+}
+
+TEST(ToolTest, PathIsOpenedWhateverItsCharacters) {
+  const Bytes named = D88Of({PatternImage("NAMED")});
+  const std::string lookAlike = AsString(D88Of({PatternImage("LOOK-ALIKE")}));
+  const std::string out = "\n[NAMED] -> 000\n" + k2HD;
+  std::vector<ToolCase> cases;
+  for (const std::string at : {"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88"}) {
+    const Tree files = {{"000", "<dir>"},
+                        {"\xE6\x97\xA5", "<dir>"},
+                        {at, AsString(named)},
+                        {"disk.d88", lookAlike},
+                        {"cafe.d88", lookAlike}};
+    cases.push_back({at, named, {"D88"}, out, "", 0, files, MakeLookAlikes, nullptr, at});
+  }
+  RunCases(cases);
+}
+
+}  // namespace
