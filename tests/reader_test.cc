@@ -71,8 +71,9 @@ class ReaderTest : public ::testing::Test {
 // cannot share a mistake.
 TEST_F(ReaderTest, ReadsLiteralHeader) {
   Bytes bytes(688 + 12 + 17, 0);
-  const char name[] = "LITERAL";
-  for (int i = 0; i < 7; ++i) bytes[i] = static_cast<uint8_t>(name[i]);
+  const char name[] = "SIXTEEN BYTES ..";  // all 16 are the name, with no 0x00 after
+  for (int i = 0; i < 16; ++i) bytes[i] = static_cast<uint8_t>(name[i]);
+  bytes[16] = 'X';
   bytes[0x1B] = 0x20;
   bytes[0x1C] = 0xCD;  // disk size 717 = 0x2CD
   bytes[0x1D] = 0x02;
@@ -83,7 +84,7 @@ TEST_F(ReaderTest, ReadsLiteralHeader) {
   OpenBytes(bytes);
   EXPECT_EQ(d88->GetImageCount(), 1);
   ASSERT_TRUE(d88->SelectImage(0));
-  EXPECT_STREQ(d88->GetDiskName(), "LITERAL");
+  EXPECT_STREQ(d88->GetDiskName(), "SIXTEEN BYTES ..");
   EXPECT_EQ(d88->GetMediaType(), 0x20);
   uint8_t byte = 0;
   EXPECT_EQ(d88->ReadSector(3, 1, 1, 2, 3, &byte, 1), 1);
