@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "extract/disk_extract.h"
 #include "extract/run.h"
 #include "image/d88_file.h"
 #include "tests/test_support.h"
@@ -78,6 +79,29 @@ TEST(ToolTest, EmptyArgumentVectorNamesTheTool) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(RunExtractor(0, argv, d88), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Usage: d88extract [d88file]\n");
+}
+
+// SaveSectors, which the run does not call: a slice of a run of sectors,
+// zeros where the run stopped, and nothing for what cannot fit or be read.
+TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
+  TempDir dir;
+  Image image = PatternImage("SAVE");
+  image.tracks.erase(7);
+  WriteFileOrDie(dir.path / "disk.d88", D88Of({image}));
+  static D88File d88;  // large: not on the stack
+  ASSERT_TRUE(d88.Open((dir.path / "disk.d88").c_str()) && d88.SelectImage(0));
+  d88.SetSectorRange(1, 8);
+  const std::string slice = (dir.path / "SLICE").string(), run = (dir.path / "RUN").string();
+  ASSERT_TRUE(SaveSectors(d88, slice.c_str(), 2, 1, 0, 1, 3, 1024, 1500));
+  EXPECT_EQ(ReadFileText(slice), Units(17, 18).substr(0, 1500));
+  ASSERT_TRUE(SaveSectors(d88, run.c_str(), 2, 1, 0, 1, 3, 0, 16384));
+  ASSERT_TRUE(SaveSectors(d88, run.c_str(), 6, 3, 0, 1, 3, 0, 16384));  // track 7 is absent
+  EXPECT_EQ(ReadFileText(run), Units(48, 55) + std::string(8192, '\0'));
+  for (const auto& [offset, length] : {std::pair{1, 154 * 8192}, {-1, 10}, {0, -10}, {0, 0}}) {
+    EXPECT_FALSE(SaveSectors(d88, slice.c_str(), 2, 1, 0, 1, 3, offset, length));
+  }
+  EXPECT_FALSE(SaveSectors(d88, slice.c_str(), 7, 3, 1, 1, 3, 0, 1024));
+  EXPECT_EQ(ReadFileText(slice), Units(17, 18).substr(0, 1500));  // untouched
 }
 
 TEST(ToolTest, ListingAndFiles) {
