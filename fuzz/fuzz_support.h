@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <string>
 
 struct Scratch {
   std::filesystem::path home;          // the working directory to come back to
@@ -30,3 +32,9 @@ struct Parameters {
   uint32_t Next(uint32_t bound);
   uint32_t state;
 };
+
+// Every entry below `root` by its relative path: a file's bytes, "<dir>",
+// "<link>" (not followed) or "<other>". The tests read trees this way too.
+using Tree = std::map<std::string, std::string>;
+Tree ReadTree(const std::filesystem::path& root);
+std::string ReadFileText(const std::filesystem::path& path);

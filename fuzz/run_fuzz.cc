@@ -10,10 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -25,7 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Tree = std::map<std::string, std::string>;
 
 constexpr int32_t kTrackBytes = 8192;
 constexpr int32_t kDiskBytes = 154 * kTrackBytes;
@@ -73,23 +69,6 @@ int ExpectedRun(const uint8_t* data, size_t size, bool flat, Tree* tree) {
     }
   }
   return status;
-}
-
-Tree ReadTree(const fs::path& root) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = entry.path().lexically_relative(root).string();
-    Check(!entry.is_symlink());
-    if (entry.is_directory()) {
-      tree[name] = "<dir>";
-      continue;
-    }
-    std::ifstream file(entry.path(), std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    tree[name] = contents.str();
-  }
-  return tree;
 }
 
 // Runs the tool in the scratch run directory with its output silenced.

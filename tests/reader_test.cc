@@ -18,14 +18,12 @@ using d88build::Record;
 constexpr uint8_t kUntouched = 0xAA;
 
 Record Sector(int c, int h, int r, int n, int sectorCount, Bytes data) {
-  Record record;
-  record.c = static_cast<uint8_t>(c);
-  record.h = static_cast<uint8_t>(h);
-  record.r = static_cast<uint8_t>(r);
-  record.n = static_cast<uint8_t>(n);
-  record.sectorCount = static_cast<uint16_t>(sectorCount);
-  record.data = std::move(data);
-  return record;
+  return Record{static_cast<uint8_t>(c),
+                static_cast<uint8_t>(h),
+                static_cast<uint8_t>(r),
+                static_cast<uint8_t>(n),
+                static_cast<uint16_t>(sectorCount),
+                std::move(data)};
 }
 
 // Sector r of track t: bytes that say where they came from.
@@ -34,6 +32,12 @@ Bytes Data(int track, int r, size_t length = 1024) {
 }
 std::string Text(int track, int r, size_t length = 1024) {
   return AsString(Data(track, r, length));
+}
+// Sectors `sectors` (digits) of `track`, one after the other.
+std::string Texts(int track, const std::string& sectors) {
+  std::string text;
+  for (char r : sectors) text += Text(track, r - '0');
+  return text;
 }
 
 // The 1024-byte sectors `order` of `track` (cylinder track / 2, head track % 2).
@@ -47,10 +51,7 @@ std::vector<Record> Track(int track, std::vector<int> order) {
 }
 
 Image Named(const std::string& name, std::optional<uint32_t> diskSize = std::nullopt) {
-  Image image;
-  image.name = name;
-  image.diskSizeOverride = diskSize;
-  return image;
+  return Image{name, 0x20, {}, {}, diskSize};
 }
 
 class ReaderTest : public ::testing::Test {
@@ -116,14 +117,13 @@ TEST_F(ReaderTest, ScanFindsTheImages) {
       {"shorter than a header", Bytes(687, 0x20), 0, 0, ""},
       {"two images and a fragment", twoAndFragment, 2, 1, "SECOND"},
       {"second header cut", cutInSecond, 1, 0, "FIRST"},
-      {"65 images", d88build::BuildD88(many), 64, 63, "IMG63"},
-      {"disk size 0", d88build::BuildD88({Named("LOOP", 0)}), 64, 40, "LOOP"},
-      {"disk size -1 leaves the file", d88build::BuildD88({Named("NEG", 0xFFFFFFFF)}), 1, 0, "NEG"},
-      {"disk size 0x80000000", d88build::BuildD88({high}), 1, 0, "HIGH"},
-      {"track 1 at the image's end", d88build::BuildD88({track1}), 1, 0, "TRACK1"},
+      {"65 images", BuildD88(many), 64, 63, "IMG63"},
+      {"disk size 0", BuildD88({Named("LOOP", 0)}), 64, 40, "LOOP"},
+      {"disk size -1 leaves the file", BuildD88({Named("NEG", 0xFFFFFFFF)}), 1, 0, "NEG"},
+      {"disk size 0x80000000", BuildD88({high}), 1, 0, "HIGH"},
+      {"track 1 at the image's end", BuildD88({track1}), 1, 0, "TRACK1"},
       {"a negative size steps back", stepBack, 64, 63, "B"},
-      {"past 0x7FFFFFFF", d88build::BuildD88({Named("A"), Named("HUGE", 0x7FFFFFFF)}), 2, 1,
-       "HUGE"},
+      {"past 0x7FFFFFFF", BuildD88({Named("A"), Named("HUGE", 0x7FFFFFFF)}), 2, 1, "HUGE"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -141,7 +141,7 @@ TEST_F(ReaderTest, ScanFindsTheImages) {
 TEST_F(ReaderTest, OpenAndClose) {
   EXPECT_EQ(d88->GetMediaType(), -1);
   EXPECT_FALSE(d88->SelectImage(0));
-  OpenBytes(d88build::BuildD88({Named("X"), Named("Y")}));
+  OpenBytes(BuildD88({Named("X"), Named("Y")}));
   ASSERT_TRUE(d88->SelectImage(1));
   ASSERT_TRUE(d88->Open(path().c_str()));  // a second Open forgets the current image
   EXPECT_EQ(d88->GetMediaType(), -1);
@@ -175,19 +175,22 @@ TEST_F(ReaderTest, SectorReads) {
   image.tracks[9] = {Sector(9, 9, 9, 3, 3, {}), Sector(9, 9, 8, 3, 3, {})};
   image.tracks[10] = {Sector(5, 0, 1, 3, 9, Data(10, 1))};  // reached from track 9 only
   image.trackOffsetOverrides[11] = 0x80000000;              // negative as a signed offset
-  OpenBytes(d88build::BuildD88({image}));
+  OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88->SelectImage(0));
   const uint32_t diskSize = static_cast<uint32_t>(file.size());
   image.trackOffsetOverrides[12] = diskSize + 1;  // past the image, though the bytes exist
   image.trackOffsetOverrides[13] = diskSize;      // the first byte after it: usable
   Image next;  // its header read as a record: C 4, H 0, R 1, N 3, 1 record, 2 bytes of data
   next.name = std::string("\x04\x00\x01\x03\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00", 16);
-  OpenBytes(d88build::BuildD88({image, next}));
+  OpenBytes(BuildD88({image, next}));
   ASSERT_TRUE(d88->SelectImage(0));
 
   enum Kind { kSector, kRun, kIds };
-  const std::string track2 = Text(2, 1) + Text(2, 2) + Text(2, 3) + Text(2, 4) + Text(2, 5) +
-                             Text(2, 6) + Text(2, 7) + Text(2, 8);
+  const std::string track2 = Texts(2, "12345678");
+  const std::string ids = std::string(
+      "\x05\x00\x01\x03\x04\x01\x01\x03\x04\x00\x01\x02\x04\x00\x01\x03\x04\x00\x01\x03"
+      "\xFF\xFF\xFF\xFF\x04\x00\x02\x03\x04\x00\x03\x03\x09\x09\x09\x03",
+      36);
   const struct {
     const char* what;
     Kind kind;
@@ -196,17 +199,15 @@ TEST_F(ReaderTest, SectorReads) {
   } rows[] = {
       {"a track in sector order", kRun, 2, 1, 0, 1, 3, 8192, 1, 8, 8192, track2},
       {"the default range looks for sector 9", kRun, 2, 1, 0, 1, 3, 16384, 1, 16, 8192, track2},
-      {"head 0 to head 1 of the cylinder", kRun, 2, 1, 0, 1, 3, 10240, 1, 8, 10240,
-       track2 + Text(3, 1) + Text(3, 2)},
-      {"head 1 to head 0 of the next cylinder", kRun, 3, 1, 1, 1, 3, 5120, 1, 2, 4096,
-       Text(3, 1) + Text(3, 2) + Text(4, 1) + Text(4, 2)},
-      {"a short sector ends the run, its bytes stand", kRun, 3, 1, 1, 1, 3, 8192, 1, 8, 2048,
-       Text(3, 1) + Text(3, 2) + Text(3, 3, 512)},
-      {"a missing sector ends the run", kRun, 4, 2, 0, 1, 3, 8192, 1, 8, 4096,
-       Text(4, 1) + Text(4, 2) + Text(4, 3) + Text(4, 4)},
+      {"head 0 to head 1", kRun, 2, 1, 0, 1, 3, 10240, 1, 8, 10240, track2 + Texts(3, "12")},
+      {"head 1 to the next cylinder", kRun, 3, 1, 1, 1, 3, 5120, 1, 2, 4096,
+       Texts(3, "12") + Texts(4, "12")},
+      {"a short sector ends the run", kRun, 3, 1, 1, 1, 3, 8192, 1, 8, 2048,
+       Texts(3, "12") + Text(3, 3, 512)},
+      {"a missing sector ends the run", kRun, 4, 2, 0, 1, 3, 8192, 1, 8, 4096, Texts(4, "1234")},
       {"a partial last chunk", kRun, 2, 1, 0, 1, 3, 1500, 1, 8, 1500, track2.substr(0, 1500)},
       {"a wrap restarts at the range's first", kRun, 6, 3, 0, 5, 3, 4096, 3, 6, 4096,
-       Text(6, 5) + Text(6, 6) + Text(7, 3) + Text(7, 4)},
+       Texts(6, "56") + Texts(7, "34")},
       {"a run above the range never wraps", kRun, 2, 1, 0, 5, 3, 8192, 1, 4, 4096,
        track2.substr(4096)},
       {"the first match, by its data size", kSector, 8, 4, 0, 1, 3, 1024, 1, 8, 700,
@@ -215,16 +216,10 @@ TEST_F(ReaderTest, SectorReads) {
       {"255 matches", kSector, 8, 255, 255, 255, 255, 16, 1, 8, 1, "\x55"},
       {"sector count 0 ends the walk", kSector, 8, 4, 0, 2, 3, 1024, 1, 8, 0, ""},
       {"values past 255 match nothing", kSector, 8, 260, 0, 1, 3, 1024, 1, 8, 0, ""},
-      {"a walk runs on into the next track", kSector, 9, 5, 0, 1, 3, 1024, 1, 8, 1024, Text(10, 1)},
-      {"a track at the first byte after the image", kSector, 13, 4, 0, 1, 3, 1024, 1, 8, 2,
-       std::string(2, '\0')},
-      {"IDs go past sector count 0 and on", kIds, 8, 0, 0, 0, 0, 36, 1, 8, 36,
-       std::string("\x05\x00\x01\x03\x04\x01\x01\x03\x04\x00\x01\x02\x04\x00\x01\x03"
-                   "\x04\x00\x01\x03\xFF\xFF\xFF\xFF\x04\x00\x02\x03\x04\x00\x03\x03"
-                   "\x09\x09\x09\x03",
-                   36)},
-      {"IDs while 4 bytes fit", kIds, 8, 0, 0, 0, 0, 5, 1, 8, 4,
-       std::string("\x05\x00\x01\x03", 4)},
+      {"a walk runs into the next track", kSector, 9, 5, 0, 1, 3, 1024, 1, 8, 1024, Text(10, 1)},
+      {"a track right after the image", kSector, 13, 4, 0, 1, 3, 1024, 1, 8, 2, std::string(2, 0)},
+      {"IDs go past sector count 0 and on", kIds, 8, 0, 0, 0, 0, 36, 1, 8, 36, ids},
+      {"IDs while 4 bytes fit", kIds, 8, 0, 0, 0, 0, 5, 1, 8, 4, ids.substr(0, 4)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -262,7 +257,7 @@ TEST_F(ReaderTest, LongWalks) {
   }
   endless[65534] = Sector(1, 0, 2, 3, 1, {0x42});
   endless[65535] = Sector(1, 0, 3, 3, 1, {0x43});
-  OpenBytes(d88build::BuildD88({image}));
+  OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88->SelectImage(0));
   for (int position = 0; position < 301; ++position) {
     uint8_t byte = 0;
@@ -302,7 +297,7 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
     }
     offset += 16 + static_cast<uint32_t>(records.back().data.size());
   }
-  OpenBytes(d88build::BuildD88({image}));
+  OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88->SelectImage(0));
   const PlainImage plain = PlainSelect(file.data(), file.size(), 0);
   for (int pass = 0; pass < 2; ++pass) {

@@ -52,125 +52,56 @@ void MakeFifo(const fs::path& work) { mkfifo((work / "fifo").c_str(), 0600); }
 TEST_F(SafetyTest, WritesGoNowhereElse) {
   const Entries links = {{"LINK", 16, 16}, {"HARD", 17, 17}, {"FIFO", 18, 18}, {"FILE", 19, 19}};
   const Entries one = {{"LONG", 16, 16}, {"DISK", 17, 17}}, two = {{"FILE", 18, 18}};
-  const Bytes d88 = D88Of({PatternImage("ONE", one), PatternImage("TWO", two)});
+  const Bytes d88 = BuildD88({PatternImage("ONE", one), PatternImage("TWO", two)});
+  const Bytes linksD88 = BuildD88({PatternImage("LINKS", links)});
   const std::string isD88 = "is the D88 file being read, not written";
-  Tree flat = Files(two);
+  const std::string flatOut = k2HD + Listing(one) + k2HD + Listing(two);
+  const std::string out =
+      "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two);
+  Tree flat = Files(two), perImage = Files(two, "001"), linked = Files(two, "001");
   flat["LONG"] = AsString(d88);
   flat["DISK"] = Units(17, 17);
-  Tree perImage = Files(two, "001");
-  perImage.merge(Tree{{"000", "<dir>"},
-                      {"000/DISK", AsString(d88)},
-                      {"000/LONG", Units(16, 16)},
-                      {"VIA", "<link>"}});
-  Tree linked = Files(two, "001");
+  perImage.merge(Tree{{"000", "<dir>"}, {"000/DISK", AsString(d88)}, {"000/LONG", Units(16, 16)}});
+  perImage["VIA"] = "<link>";
   linked["000"] = "<link>";
   RunCases({
-      {"a link, a hard link and a FIFO are replaced, not written through",
-       D88Of({PatternImage("LINKS", links)}),
-       {"D88", "-d"},
-       k2HD + Listing(links),
-       "",
-       0,
-       Files(links),
-       MakeLinks,
-       NothingWrittenThrough},
-      {"an image directory that links elsewhere does not move the run",
-       d88,
-       {"D88"},
-       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two),
-       "",
-       0,
-       linked,
-       LinkElsewhere,
+      {"links and a FIFO are replaced", linksD88, "D88 -d", k2HD + Listing(links), "", 0,
+       Files(links), "TOOL", MakeLinks, NothingWrittenThrough},
+      {"an image directory that is a link", d88, "D88", out, "", 0, linked, "TOOL", LinkElsewhere,
        WrittenElsewhere},
-      {"the D88 file named like an entry",
-       d88,
-       {"D88", "-d"},
-       k2HD + Listing(one) + k2HD + Listing(two),
-       Refused(0, "LONG", isD88),
-       1,
-       flat,
-       nullptr,
-       nullptr,
-       "LONG"},
-      {"the D88 file in an image directory, through a link",
-       d88,
-       {"VIA"},
-       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two),
-       Refused(1, "DISK", isD88),
-       1,
-       perImage,
-       LinkToD88,
-       nullptr,
-       "000/DISK"},
+      {"the D88 file named like an entry", d88, "D88 -d", flatOut, Refused(0, "LONG", isD88), 1,
+       flat, "TOOL", nullptr, nullptr, "LONG"},
+      {"the D88 file in an image directory, through a link", d88, "VIA", out,
+       Refused(1, "DISK", isD88), 1, perImage, "TOOL", LinkToD88, nullptr, "000/DISK"},
   });
 }
 
 TEST_F(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   const Entries one = {{"BIG", 16, 31}, {"SMALL", 32, 32}}, two = {{"LATER", 40, 40}};
-  const Bytes d88 = D88Of({PatternImage("ONE", one), PatternImage("TWO", two)});
+  const Bytes d88 = BuildD88({PatternImage("ONE", one), PatternImage("TWO", two)});
   const std::string listing = k2HD + Listing(one) + k2HD + Listing(two);
-  Tree all = Files(one), withD88 = Files(one), cut = Files(one);
+  const std::string lost = "d88extract: cannot write to standard output\n";
+  Tree all = Files(one), cut = Files(one);
   all.merge(Files(two));
-  withD88.merge(Files(two));
-  withD88["disk"] = AsString(d88);
   cut.merge(Files(two));
   cut["BIG"] = Units(16, 19);
+  Tree withD88 = all, onlyD88 = {{"disk", AsString(d88)}}, fifo = {{"fifo", "<other>"}};
+  withD88["disk"] = AsString(d88);
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   close(ends[0]);  // nobody reads: every write to the pipe fails
+  const std::string closedPipe = "TOOL >&" + std::to_string(ends[1]);
   RunCases({
-      {"a closed pipe",
-       d88,
-       {"D88", "-d"},
-       "",
-       "d88extract: cannot write to standard output\n",
-       1,
-       all,
-       nullptr,
-       nullptr,
-       "",
-       ">&" + std::to_string(ends[1])},
-      {"a file-size limit",
-       d88,
-       {"D88", "-d"},
-       listing,
-       Refused(0, "BIG", "cannot write the file"),
-       1,
-       cut,
-       nullptr,
-       nullptr,
-       "",
-       "",
-       "prlimit --fsize=4096 "},
-      {"/dev/stdin from a pipe",
-       d88,
-       {"/dev/stdin"},
-       "",
-       kOpenFailed,
-       1,
-       {{"disk", AsString(d88)}},
-       nullptr,
-       nullptr,
-       "disk",
-       "",
-       "cat disk | ",
-       ""},
-      {"/dev/stdin from /dev/null", d88, {"/dev/stdin"}, "", kOpenFailed, 1},
-      {"a FIFO", d88, {"fifo"}, "", kOpenFailed, 1, {{"fifo", "<other>"}}, MakeFifo},
-      {"/dev/stdin from a file",
-       d88,
-       {"/dev/stdin", "-d"},
-       listing,
-       "",
-       0,
-       withD88,
-       nullptr,
-       nullptr,
-       "disk",
-       "",
-       "",
-       "<disk"},
+      {"a closed pipe", d88, "D88 -d", "", lost, 1, all, closedPipe},
+      {"a file-size limit", d88, "D88 -d", listing, Refused(0, "BIG", "cannot write the file"), 1,
+       cut, "prlimit --fsize=4096 TOOL"},
+      {"/dev/stdin from a pipe", d88, "/dev/stdin", "", kOpenFailed, 1, onlyD88, "cat disk | TOOL",
+       nullptr, nullptr, "disk"},
+      {"/dev/stdin from /dev/null", d88, "/dev/stdin", "", kOpenFailed, 1, Tree(),
+       "TOOL </dev/null"},
+      {"a FIFO", d88, "fifo", "", kOpenFailed, 1, fifo, "TOOL", MakeFifo},
+      {"/dev/stdin from a file", d88, "/dev/stdin -d", listing, "", 0, withD88, "TOOL <disk",
+       nullptr, nullptr, "disk"},
   });
   close(ends[1]);
 }
@@ -190,17 +121,19 @@ TEST_F(SafetyTest, ControlBytesAreShownSafely) {
   fcntl(master, F_SETFL, O_NONBLOCK);
   const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]0;\x83\x40", 1231, 1232}};
   const std::string name = "A\x1B[2JB\x83\x5C";
+  const std::string out = "\n[" + name + "] -> 000\n" + k2HD + Listing(entries);
+  const std::string err = Refused(1, "\\x1B]0;\x83\x40", "points outside the disk, not written");
   ToolCase c{"to a file",
-             D88Of({PatternImage(name, entries)}),
-             {"D88"},
-             "\n[" + name + "] -> 000\n" + k2HD + Listing(entries),
-             Refused(1, "\\x1B]0;\x83\x40", "points outside the disk, not written"),
+             BuildD88({PatternImage(name, entries)}),
+             "D88",
+             out,
+             err,
              1,
              Files({entries[0]}, "000")};
   RunCases({c});
   c.what = "to a terminal";
   c.out = "";
-  c.stdoutTo = ">" + terminal;
+  c.shell = "TOOL >" + terminal;
   RunCases({c});
   std::string shown(4096, '\0');
   shown.resize(static_cast<size_t>(std::max<ssize_t>(0, read(master, shown.data(), 4096))));

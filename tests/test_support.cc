@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -17,21 +16,6 @@ void AppendQuoted(std::string* command, const std::string& text) {
   *command += "'";
 }
 
-Tree ReadTree(const fs::path& root) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string& contents = tree[entry.path().lexically_relative(root).generic_string()];
-    if (entry.is_symlink()) {
-      contents = "<link>";
-    } else if (entry.is_directory()) {
-      contents = "<dir>";
-    } else {
-      contents = entry.is_regular_file() ? ReadFileText(entry.path()) : "<other>";
-    }
-  }
-  return tree;
-}
-
 // What differs between two trees, a line per entry; empty when they are equal.
 std::string DiffTrees(const Tree& expected, const Tree& actual) {
   std::string diff;
@@ -42,6 +26,29 @@ std::string DiffTrees(const Tree& expected, const Tree& actual) {
     if (expected.count(entry.first) == 0) diff += "\nunexpected: " + entry.first;
   }
   return diff;
+}
+
+// The command TOOL stands for: D88EXTRACT_UNDER_TEST (a command prefix, such
+// as an emulator and a binary) or the binary of this build, with the
+// arguments and the captures.
+std::string ToolCommand(const ToolCase& c, const fs::path& d88, const fs::path& out,
+                        const fs::path& err) {
+  const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");
+  std::string command = "timeout 60";
+  if (underTest != nullptr && *underTest != '\0') {
+    command += " " + std::string(underTest);
+  } else {
+    AppendQuoted(&command, D88EXTRACT_BINARY);
+  }
+  std::istringstream args(c.args);
+  for (std::string arg; args >> arg;) {
+    AppendQuoted(&command, arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
+  }
+  command += " >";
+  AppendQuoted(&command, out.string());
+  command += " 2>";
+  AppendQuoted(&command, err.string());
+  return command;
 }
 
 }  // namespace
@@ -98,16 +105,7 @@ std::string Refused(int entry, const std::string& name, const std::string& why) 
   return "d88extract: image 0, entry " + std::to_string(entry) + " \"" + name + "\": " + why + "\n";
 }
 
-Bytes D88Of(const std::vector<d88build::Image>& images) { return d88build::BuildD88(images); }
-
 std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-std::string ReadFileText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
 
 void WriteFileOrDie(const fs::path& path, const Bytes& bytes) {
   ASSERT_TRUE(d88build::WriteFileBytes(path.string(), bytes)) << path;
@@ -132,25 +130,10 @@ void RunCases(const std::vector<ToolCase>& cases) {
     if (c.prepare != nullptr) c.prepare(work);
     const fs::path d88 = c.d88At.empty() ? dir.path / "disk.d88" : work / c.d88At;
     WriteFileOrDie(d88, c.d88);
-    // The command under test: D88EXTRACT_UNDER_TEST (a command prefix, such
-    // as an emulator and a binary) or the binary of this build.
-    const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");
     std::string command = "cd";
     AppendQuoted(&command, work.string());
-    command += " && " + c.before + "timeout 60";
-    if (underTest != nullptr && *underTest != '\0') {
-      command += " " + std::string(underTest);
-    } else {
-      AppendQuoted(&command, D88EXTRACT_BINARY);
-    }
-    for (const std::string& arg : c.args) {
-      AppendQuoted(&command, arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
-    }
-    command += " " + c.stdinFrom + " >";
-    AppendQuoted(&command, out.string());
-    command += " 2>";
-    AppendQuoted(&command, err.string());
-    command += " " + c.stdoutTo;  // later redirections take over
+    const size_t tool = c.shell.find("TOOL");
+    command += " && " + std::string(c.shell).replace(tool, 4, ToolCommand(c, d88, out, err));
     const int status = std::system(command.c_str());
     EXPECT_EQ(ReadFileText(out), c.out);
     EXPECT_EQ(ReadFileText(err), c.err);

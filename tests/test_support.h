@@ -5,17 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "tools/d88_builder.h"
 
 namespace fs = std::filesystem;
+using d88build::BuildD88;
 using d88build::Bytes;
-// Relative path -> file bytes, "<dir>", "<link>" (not followed) or "<other>".
-using Tree = std::map<std::string, std::string>;
 
 inline const std::string k2HD =
     "2HD\x83\x81\x83\x66\x83\x42\x83\x41\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD."
@@ -49,9 +48,7 @@ std::string Listing(const Entries& entries);
 Tree Files(const Entries& entries, const std::string& folder = "");
 // "d88extract: image 0, entry N "NAME": WHY"
 std::string Refused(int entry, const std::string& name, const std::string& why);
-Bytes D88Of(const std::vector<d88build::Image>& images);
 std::string AsString(const Bytes& bytes);
-std::string ReadFileText(const fs::path& path);
 void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
 
 // Whether the tested program is the Windows build under wine
@@ -59,27 +56,24 @@ void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
 bool TargetIsWindows();
 std::string ToolProgramName();
 
-// One end-to-end case: a D88 file, the arguments ("D88" stands for the file's
-// path), and all the run must give: stdout and stderr bytes, the status and
-// the files. The D88 file lies beside the directory the tool runs in, unless
-// `d88At` puts it below; `files` is everything below it after the run.
+// One end-to-end case: a D88 file, the arguments separated by spaces ("D88"
+// stands for the file's path), and all the run must give: stdout and stderr
+// bytes, the status and the files below the directory the tool runs in. The
+// D88 file lies beside that directory, unless `d88At` puts it below.
 struct ToolCase {
   std::string what;
   Bytes d88;
-  std::vector<std::string> args = {"D88"};
+  std::string args = "D88";
   std::string out;
   std::string err;
   int status = 0;
   Tree files;
+  // Shell text in which TOOL stands for the tool with its arguments and its
+  // captured streams: "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL".
+  std::string shell = "TOOL";
   void (*prepare)(const fs::path& work) = nullptr;  // makes what stands there first
   void (*check)(const fs::path& work) = nullptr;    // looks around after the run
   std::string d88At = "";
-  // Raw shell text: redirections after the captures, which take over
-  // (">/dev/full", "2>&1" for both streams in one file), what runs before
-  // the tool ("prlimit ... ", "cat F | "), and standard input.
-  std::string stdoutTo = "";
-  std::string before = "";
-  std::string stdinFrom = "</dev/null";
 };
 
 // Runs each case in a fresh empty directory and checks all it gives. A run

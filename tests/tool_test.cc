@@ -28,46 +28,41 @@ void MakeKeep(const fs::path& work) {
 void MakeFile000(const fs::path& work) { WriteFileOrDie(work / "000", {'x'}); }
 
 TEST(ToolTest, CommandLineAndImages) {
-  const Bytes two = D88Of({PatternImage("DISK A"), PatternImage("DISK B")});
+  const Bytes two = BuildD88({PatternImage("DISK A"), PatternImage("DISK B")});
   const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
-  const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}},
-             blocked = {{"000", "x"}, {"001", "<dir>"}};
+  const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}}, dir000 = {{"000", "<dir>"}};
+  const Tree blocked = {{"000", "x"}, {"001", "<dir>"}};
   Tree kept = dirs;
   kept["000/KEEP"] = "k";
   const std::string usage = "Usage: " + ToolProgramName() + " [d88file]\n";
-  const Bytes media = D88Of({PatternImage("GOOD"), MediaImage("2DD", 0x10), PatternImage("X")});
+  const Bytes media = BuildD88({PatternImage("GOOD"), MediaImage("2DD", 0x10), PatternImage("X")});
   const std::string goodThen2DD = "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n";
-  const Bytes dash = D88Of({PatternImage("DASH")});
+  const Bytes dash = BuildD88({PatternImage("DASH")});
   const Tree dashFiles = {{"-d", AsString(dash)}, {"000", "<dir>"}};
   const std::string dashOut = "\n[DASH] -> 000\n" + k2HD, onlyB = "\n[DISK B] -> 001\n" + k2HD;
   const std::string cannotEnter = "d88extract: cannot enter directory 000; image 0 skipped\n";
   const std::string lost = "d88extract: cannot write to standard output\n";
   std::vector<ToolCase> cases = {
-      {"no argument", two, {}, "", usage, 1},
-      {"four arguments", two, {"D88", "b", "c", "d"}, "", usage, 1},
-      {"missing file", two, {"missing.d88"}, "", kOpenFailed, 1},
-      {"a directory", two, {"."}, "", kOpenFailed, 1},
+      {"no argument", two, "", "", usage, 1},
+      {"four arguments", two, "D88 b c d", "", usage, 1},
+      {"missing file", two, "missing.d88", "", kOpenFailed, 1},
+      {"a directory", two, ".", "", kOpenFailed, 1},
       {"no whole header", Bytes(687, 0x20)},
-      {"one directory per image", two, {"D88"}, perImage, "", 0, dirs},
-      {"-D is no option", two, {"D88", "-D"}, perImage, "", 0, dirs},
-      {"-d as third argument", two, {"D88", "x", "-d"}, perImage, "", 0, dirs},
-      {"-d before a third argument", two, {"D88", "-d", "x"}, perImage, "", 0, dirs},
-      {"-d writes here", two, {"D88", "-d"}, k2HD + k2HD},
-      {"-d alone is the path", dash, {"D88"}, dashOut, "", 0, dashFiles, nullptr, nullptr, "-d"},
-      {"existing directory reused", two, {"D88"}, perImage, "", 0, kept, MakeKeep},
-      {"000 cannot be entered", two, {"D88"}, onlyB, cannotEnter, 1, blocked, MakeFile000},
-      {"unsupported image ends the run", media, {"D88"}, goodThen2DD, kUnsupported, 1, dirs},
-      {"unsupported image ends a flat run", media, {"D88", "-d"}, k2HD, kUnsupported, 1},
-      {"lost standard output", two, {"D88"}, "", lost, 1, dirs, nullptr, nullptr, "", ">/dev/full"},
+      {"one directory per image", two, "D88", perImage, "", 0, dirs},
+      {"-D is no option", two, "D88 -D", perImage, "", 0, dirs},
+      {"-d as third argument", two, "D88 x -d", perImage, "", 0, dirs},
+      {"-d before a third argument", two, "D88 -d x", perImage, "", 0, dirs},
+      {"-d writes here", two, "D88 -d", k2HD + k2HD},
+      {"-d alone is the path", dash, "D88", dashOut, "", 0, dashFiles, "TOOL", 0, 0, "-d"},
+      {"existing directory reused", two, "D88", perImage, "", 0, kept, "TOOL", MakeKeep},
+      {"000 cannot be entered", two, "D88", onlyB, cannotEnter, 1, blocked, "TOOL", MakeFile000},
+      {"unsupported image ends the run", media, "D88", goodThen2DD, kUnsupported, 1, dirs},
+      {"unsupported image ends a flat run", media, "D88 -d", k2HD, kUnsupported, 1},
+      {"lost standard output", two, "D88", "", lost, 1, dirs, "TOOL >/dev/full"},
   };
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
-    cases.push_back({"media type",
-                     D88Of({MediaImage("M", type)}),
-                     {"D88"},
-                     "\n[M] -> 000\n",
-                     kUnsupported,
-                     1,
-                     {{"000", "<dir>"}}});
+    const Bytes d88 = BuildD88({MediaImage("M", type)});
+    cases.push_back({"media type", d88, "D88", "\n[M] -> 000\n", kUnsupported, 1, dir000});
   }
   RunCases(cases);
 }
@@ -87,7 +82,7 @@ TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
   TempDir dir;
   Image image = PatternImage("SAVE");
   image.tracks.erase(7);
-  WriteFileOrDie(dir.path / "disk.d88", D88Of({image}));
+  WriteFileOrDie(dir.path / "disk.d88", BuildD88({image}));
   static D88File d88;  // large: not on the stack
   ASSERT_TRUE(d88.Open((dir.path / "disk.d88").c_str()) && d88.SelectImage(0));
   d88.SetSectorRange(1, 8);
@@ -107,10 +102,10 @@ TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
 TEST(ToolTest, ListingAndFiles) {
   const std::string sjis = "\x83\x51\x81\x5B\x83\x80";  // raw bytes, also in the listing
   const Entries plain = {{"MAIN", 16, 17}, {"ABCDEF", 30, 33}, {"LAST", 1224, 1231}};
+  const Entries odd = {{"AB CDE", 48, 48}, {std::string("XY\0ZWV", 6), 49, 49}, {sjis, 0, 9}};
   Entries all = plain;
-  all.insert(
-      all.end(),
-      {{"AB CDE", 48, 48}, {std::string("XY\0ZWV", 6), 49, 49}, {sjis, 0, 9}, {"EMPTY", 64, 63}});
+  all.insert(all.end(), odd.begin(), odd.end());
+  all.emplace_back("EMPTY", 64, 63);
   const Image names = PatternImage("NAMES", all);
   Tree files = Files(plain, "000");
   files["000/AB"] = Units(48, 48);
@@ -121,40 +116,34 @@ TEST(ToolTest, ListingAndFiles) {
   files[TargetIsWindows() ? "000/\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0" : "000/" + sjis] =
       std::string(8192, '\0') + AsString(names.tracks.at(1)[0].data) +
       AsString(names.tracks.at(1)[1].data);
+  const std::string namesOut = "\n[NAMES] -> 000\n" + k2HD + Listing(plain) +
+                               Listing({{"AB", 48, 48}, {"XY", 49, 49}, {sjis, 0, 9}}) +
+                               "EMPTY   START:0040  END:003f  SIZE:0000\n";
   // The file ends 500 bytes into sector 3 of the last track, stored last of
   // its track: the run goes on to sectors 4 to 8; the missing bytes are zeros,
   // not the previous image's.
   Image cut = PatternImage("CUT", {{"T3", 24, 31}});
   for (int track = 4; track < 154; ++track) cut.tracks.erase(track);
   std::rotate(cut.tracks[3].begin() + 2, cut.tracks[3].begin() + 3, cut.tracks[3].end());
-  Bytes cutFile = D88Of({PatternImage("FULL", {{"T2TO7", 16, 63}}), cut});
+  Bytes cutFile = BuildD88({PatternImage("FULL", {{"T2TO7", 16, 63}}), cut});
   cutFile.resize(cutFile.size() - 500);
+  const std::string cutOut = k2HD + Listing({{"T2TO7", 16, 63}}) + k2HD + Listing({{"T3", 24, 31}});
+  const std::string t3 =
+      Units(24, 25) + Units(26, 26).substr(0, 524) + std::string(500, '\0') + Units(27, 31);
+  const Tree cutFiles = {{"T2TO7", Units(16, 63)}, {"T3", t3}};
   Entries full;  // 512 entries, no end mark; a later image's file replaces one of its names
   for (int entry = 0; entry < 512; ++entry) {
     full.emplace_back("F" + std::to_string(1000 + entry), 16 + entry, 16 + entry);
   }
   Tree fullFiles = Files(full);
   fullFiles["F1000"] = Units(40, 40);
-  const std::string namesOut = "\n[NAMES] -> 000\n" + k2HD + Listing(plain) +
-                               Listing({{"AB", 48, 48}, {"XY", 49, 49}, {sjis, 0, 9}}) +
-                               "EMPTY   START:0040  END:003f  SIZE:0000\n";
-  const std::string cutOut = k2HD + Listing({{"T2TO7", 16, 63}}) + k2HD + Listing({{"T3", 24, 31}});
-  const std::string t3 =
-      Units(24, 25) + Units(26, 26).substr(0, 524) + std::string(500, '\0') + Units(27, 31);
-  const Tree cutFiles = {{"T2TO7", Units(16, 63)}, {"T3", t3}};
   const Bytes fullThenNext =
-      D88Of({PatternImage("FULL", full), PatternImage("NEXT", {{"F1000", 40, 40}})});
+      BuildD88({PatternImage("FULL", full), PatternImage("NEXT", {{"F1000", 40, 40}})});
   const std::string fullOut = k2HD + Listing(full) + k2HD + Listing({{"F1000", 40, 40}});
   RunCases({
-      {"names, units and the end mark", D88Of({names}), {"D88"}, namesOut, "", 0, files},
-      {"data cut by the end of the file", cutFile, {"D88", "-d"}, cutOut, "", 0, cutFiles},
-      {"a full directory, then a later file",
-       fullThenNext,
-       {"D88", "-d"},
-       fullOut,
-       "",
-       0,
-       fullFiles},
+      {"names, units and the end mark", BuildD88({names}), "D88", namesOut, "", 0, files},
+      {"data cut by the end of the file", cutFile, "D88 -d", cutOut, "", 0, cutFiles},
+      {"a full directory, then a later file", fullThenNext, "D88 -d", fullOut, "", 0, fullFiles},
   });
 }
 
@@ -171,87 +160,52 @@ TEST(ToolTest, RefusedEntries) {
   }
   const Entries bad = {{"PAST", 1231, 1232}, {"HUGE", 16, 0xFFFF}, {".", 16, 16},
                        {"..", 16, 16},       {"A/B", 16, 16},      {"BUSY", 16, 16}};
-  const char* why[] = {
-      "points outside the disk, not written", "points outside the disk, not written",
-      "not a usable file name, not written",  "not a usable file name, not written",
-      "not a usable file name, not written",  "cannot write the file"};
+  const std::string outside = "points outside the disk, not written";
+  const std::string unusable = "not a usable file name, not written";
+  const std::string why[] = {outside,  outside,  unusable,
+                             unusable, unusable, "cannot write the file"};
   std::string out = "\n[BAD] -> 000\n" + k2HD;
   for (size_t i = 0; i < bad.size(); ++i) {
     out += Listing({bad[i]}) + Refused(static_cast<int>(i), std::get<0>(bad[i]), why[i]);
   }
-  out += "NEG     START:0020  END:001e  SIZE:fffffc00\n" +
-         Refused(6, "NEG", "points outside the disk, not written") +
+  out += "NEG     START:0020  END:001e  SIZE:fffffc00\n" + Refused(6, "NEG", outside) +
          Listing({{"GOOD", 1231, 1231}});
   Entries entries = bad;
   entries.insert(entries.end(), {{"NEG", 32, 30}, {"GOOD", 1231, 1231}});
   const Tree kept = {{"000", "<dir>"}, {"000/BUSY", "<dir>"}, {"000/GOOD", Units(1231, 1231)}};
-  const Bytes badDisk = D88Of({PatternImage("BAD", entries)}), noDir = D88Of({noDirectory});
+  const Bytes badDisk = BuildD88({PatternImage("BAD", entries)}), noDir = BuildD88({noDirectory});
   RunCases({
-      {"no directory track",
-       noDir,
-       {"D88", "-d"},
-       emptyNames,
-       "",
-       1,
-       {},
-       nullptr,
-       nullptr,
-       "",
-       "2>&1"},
-      {"refusals", badDisk, {"D88"}, out, "", 1, kept, MakeBusy, nullptr, "", "2>&1"},
+      {"no directory track", noDir, "D88 -d", emptyNames, "", 1, Tree(), "TOOL 2>&1"},
+      {"refusals", badDisk, "D88", out, "", 1, kept, "TOOL 2>&1", MakeBusy},
   });
 }
 
 // Names that only Windows refuses, and Shift_JIS names whose second byte is
-// 0x5C, which is no path separator there.
+// 0x5C, which is no path separator there. "AB\x83" ends in a lead byte
+// without its trail byte.
 TEST(ToolTest, PlatformNameRules) {
-  const struct {
-    std::string name;       // directory bytes, at most six
-    std::string onWindows;  // the host's name for the Windows file (UTF-8); "" = refused
-  } rows[] = {
-      {"A\\B", ""},
-      {"A:B", ""},
-      {"CON", ""},
-      {"nul", ""},
-      {"COM1", ""},
-      {"AUX.TX", ""},
-      {"A*B", ""},
-      {"A?B", ""},
-      {"A<B", ""},
-      {"A|B", ""},
-      {"A\"B", ""},
-      {"AB.", ""},
-      {"COM0", ""},
-      {"LPT0", ""},
-      {"com9", ""},
-      {"CONIN$", ""},
-      {"NUL.X", ""},
-      {"AB\x83", ""},
-      {"A\x01"
-       "B",
-       ""},
-      {"CONIN", "CONIN"},
-      {"COM10", "COM10"},
-      {"\x83\x5C", "\xE3\x82\xBD"},
-  };  // 0x83 0x5C is the katakana SO; 0x83 alone is a lead byte without its trail
+  const std::string names[] = {"A\\B",      "A:B",   "CON",   "nul",     "COM1",  "AUX.TX",
+                               "A*B",       "A?B",   "A<B",   "A|B",     "A\"B",  "AB.",
+                               "COM0",      "LPT0",  "com9",  "CONIN$",  "NUL.X", "AB\x83",
+                               "A\x01\x42", "CONIN", "COM10", "\x83\x5C"};
+  // The host's names (UTF-8) of the files Windows writes; it refuses the rest.
+  const Tree onWindows = {{"CONIN", "CONIN"}, {"COM10", "COM10"}, {"\x83\x5C", "\xE3\x82\xBD"}};
+  ToolCase c{"platform names", Bytes(), "D88 -d", k2HD};
   Entries entries;
-  ToolCase c{"platform names", {}, {"D88", "-d"}, k2HD};
-  for (const auto& row : rows) {
+  for (const std::string& name : names) {
     const int entry = static_cast<int>(entries.size());
-    entries.emplace_back(row.name, 16 + entry, 16 + entry);
+    entries.emplace_back(name, 16 + entry, 16 + entry);
     c.out += Listing({entries.back()});
-    if (!TargetIsWindows() || !row.onWindows.empty()) {
-      c.files[TargetIsWindows() ? row.onWindows : row.name] = Units(16 + entry, 16 + entry);
+    if (!TargetIsWindows()) {
+      c.files[name] = Units(16 + entry, 16 + entry);
+    } else if (onWindows.count(name) != 0) {
+      c.files[onWindows.at(name)] = Units(16 + entry, 16 + entry);
     } else {
-      const std::string quoted = row.name ==
-                                         "A\x01"
-                                         "B"
-                                     ? "A\\x01B"
-                                     : row.name;
-      c.err += Refused(entry, quoted, "not a usable file name, not written");
+      const std::string shown = name == "A\x01\x42" ? "A\\x01B" : name;
+      c.err += Refused(entry, shown, "not a usable file name, not written");
     }
   }
-  c.d88 = D88Of({PatternImage("NAMES", entries)});
+  c.d88 = BuildD88({PatternImage("NAMES", entries)});
   c.status = c.err.empty() ? 0 : 1;
   RunCases({c});
 }
@@ -262,13 +216,13 @@ TEST(ToolTest, PlatformNameRules) {
 void MakeLookAlikes(const fs::path& work) {
   fs::create_directory(work / "\xE6\x97\xA5");  // Japanese, in UTF-8
   for (const char* name : {"disk.d88", "cafe.d88"}) {
-    WriteFileOrDie(work / name, D88Of({PatternImage("LOOK-ALIKE")}));
+    WriteFileOrDie(work / name, BuildD88({PatternImage("LOOK-ALIKE")}));
   }
 }
 
 TEST(ToolTest, PathIsOpenedWhateverItsCharacters) {
-  const Bytes named = D88Of({PatternImage("NAMED")});
-  const std::string lookAlike = AsString(D88Of({PatternImage("LOOK-ALIKE")}));
+  const Bytes named = BuildD88({PatternImage("NAMED")});
+  const std::string lookAlike = AsString(BuildD88({PatternImage("LOOK-ALIKE")}));
   const std::string out = "\n[NAMED] -> 000\n" + k2HD;
   std::vector<ToolCase> cases;
   for (const std::string at : {"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88"}) {
@@ -277,7 +231,7 @@ TEST(ToolTest, PathIsOpenedWhateverItsCharacters) {
                         {at, AsString(named)},
                         {"disk.d88", lookAlike},
                         {"cafe.d88", lookAlike}};
-    cases.push_back({at, named, {"D88"}, out, "", 0, files, MakeLookAlikes, nullptr, at});
+    cases.push_back({at, named, "D88", out, "", 0, files, "TOOL", MakeLookAlikes, nullptr, at});
   }
   RunCases(cases);
 }
