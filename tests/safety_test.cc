@@ -20,59 +20,38 @@ class SafetyTest : public ::testing::Test {
   }
 };
 
-void MakeLinks(const fs::path& work) {
-  WriteFileOrDie(work / ".." / "other", {'o'});
-  fs::create_symlink(work / ".." / "other", work / "LINK");
-  fs::create_hard_link(work / ".." / "other", work / "HARD");
-  mkfifo((work / "FIFO").c_str(), 0600);
-  fs::create_symlink(work / ".." / "nowhere", work / "FILE");  // dangling
-}
-
-void NothingWrittenThrough(const fs::path& work) {
-  EXPECT_EQ(ReadFileText(work / ".." / "other"), "o");
-  EXPECT_FALSE(fs::exists(work / ".." / "nowhere"));
-}
-
-void LinkElsewhere(const fs::path& work) {
-  fs::create_directories(work / ".." / "elsewhere");
-  fs::create_directory_symlink(work / ".." / "elsewhere", work / "000");
-}
-
-void WrittenElsewhere(const fs::path& work) {
-  EXPECT_EQ(ReadFileText(work / ".." / "elsewhere" / "DISK"), Units(17, 17));
-}
-
-void LinkToD88(const fs::path& work) {
-  fs::create_directory(work / "000");
-  fs::create_symlink("000/DISK", work / "VIA");
-}
-
-void MakeFifo(const fs::path& work) { mkfifo((work / "fifo").c_str(), 0600); }
-
+// What stands at an output's name is replaced, never written through, and
+// no name may be the D88 file itself.
 TEST_F(SafetyTest, WritesGoNowhereElse) {
   const Entries links = {{"LINK", 16, 16}, {"HARD", 17, 17}, {"FIFO", 18, 18}, {"FILE", 19, 19}};
   const Entries one = {{"LONG", 16, 16}, {"DISK", 17, 17}}, two = {{"FILE", 18, 18}};
   const Bytes d88 = BuildD88({PatternImage("ONE", one), PatternImage("TWO", two)});
   const Bytes linksD88 = BuildD88({PatternImage("LINKS", links)});
+  const std::string makeLinks =
+      "mkdir keep && printf o >keep/other && ln -s keep/other LINK && ln keep/other HARD && "
+      "mkfifo FIFO && ln -s keep/nowhere FILE && TOOL";
   const std::string isD88 = "is the D88 file being read, not written";
   const std::string flatOut = k2HD + Listing(one) + k2HD + Listing(two);
   const std::string out =
       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two);
-  Tree flat = Files(two), perImage = Files(two, "001"), linked = Files(two, "001");
+  Tree written = Files(links), flat = Files(two), perImage = Files(two, "001");
+  written.merge(Tree{{"keep", "<dir>"}, {"keep/other", "o"}});
   flat["LONG"] = AsString(d88);
   flat["DISK"] = Units(17, 17);
+  // Leaving a directory that is a link by ".." would put image 1 into "far".
+  Tree linked = perImage;
+  linked.merge(Tree{{"000", "<link>"}, {"far", "<dir>"}, {"far/away", "<dir>"}});
+  linked.merge(Files(one, "far/away"));
   perImage.merge(Tree{{"000", "<dir>"}, {"000/DISK", AsString(d88)}, {"000/LONG", Units(16, 16)}});
   perImage["VIA"] = "<link>";
-  linked["000"] = "<link>";
   RunCases({
-      {"links and a FIFO are replaced", linksD88, "D88 -d", k2HD + Listing(links), "", 0,
-       Files(links), "TOOL", MakeLinks, NothingWrittenThrough},
-      {"an image directory that is a link", d88, "D88", out, "", 0, linked, "TOOL", LinkElsewhere,
-       WrittenElsewhere},
+      {"links and a FIFO", linksD88, "D88 -d", k2HD + Listing(links), "", 0, written, makeLinks},
+      {"an image directory that is a link", d88, "D88", out, "", 0, linked,
+       "mkdir -p far/away && ln -s far/away 000 && TOOL"},
       {"the D88 file named like an entry", d88, "D88 -d", flatOut, Refused(0, "LONG", isD88), 1,
-       flat, "TOOL", nullptr, nullptr, "LONG"},
+       flat, "TOOL", "LONG"},
       {"the D88 file in an image directory, through a link", d88, "VIA", out,
-       Refused(1, "DISK", isD88), 1, perImage, "TOOL", LinkToD88, nullptr, "000/DISK"},
+       Refused(1, "DISK", isD88), 1, perImage, "ln -s 000/DISK VIA && TOOL", "000/DISK"},
   });
 }
 
@@ -96,12 +75,12 @@ TEST_F(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
       {"a file-size limit", d88, "D88 -d", listing, Refused(0, "BIG", "cannot write the file"), 1,
        cut, "prlimit --fsize=4096 TOOL"},
       {"/dev/stdin from a pipe", d88, "/dev/stdin", "", kOpenFailed, 1, onlyD88, "cat disk | TOOL",
-       nullptr, nullptr, "disk"},
+       "disk"},
       {"/dev/stdin from /dev/null", d88, "/dev/stdin", "", kOpenFailed, 1, Tree(),
        "TOOL </dev/null"},
-      {"a FIFO", d88, "fifo", "", kOpenFailed, 1, fifo, "TOOL", MakeFifo},
+      {"a FIFO", d88, "fifo", "", kOpenFailed, 1, fifo, "mkfifo fifo && TOOL"},
       {"/dev/stdin from a file", d88, "/dev/stdin -d", listing, "", 0, withD88, "TOOL <disk",
-       nullptr, nullptr, "disk"},
+       "disk"},
   });
   close(ends[1]);
 }

@@ -68,11 +68,10 @@ struct ToolCase {
   std::string err;
   int status = 0;
   Tree files;
-  // Shell text in which TOOL stands for the tool with its arguments and its
-  // captured streams: "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL".
+  // Shell text run in that directory, in which TOOL stands for the tool with
+  // its arguments and its captured streams: "mkfifo F && TOOL", "TOOL 2>&1",
+  // "TOOL >/dev/full", "cat F | TOOL".
   std::string shell = "TOOL";
-  void (*prepare)(const fs::path& work) = nullptr;  // makes what stands there first
-  void (*check)(const fs::path& work) = nullptr;    // looks around after the run
   std::string d88At = "";
 };
 

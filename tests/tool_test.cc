@@ -20,13 +20,6 @@ Image MediaImage(const std::string& name, uint8_t mediaType) {
   return image;
 }
 
-void MakeKeep(const fs::path& work) {
-  fs::create_directory(work / "000");
-  WriteFileOrDie(work / "000" / "KEEP", {'k'});
-}
-
-void MakeFile000(const fs::path& work) { WriteFileOrDie(work / "000", {'x'}); }
-
 TEST(ToolTest, CommandLineAndImages) {
   const Bytes two = BuildD88({PatternImage("DISK A"), PatternImage("DISK B")});
   const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
@@ -53,9 +46,11 @@ TEST(ToolTest, CommandLineAndImages) {
       {"-d as third argument", two, "D88 x -d", perImage, "", 0, dirs},
       {"-d before a third argument", two, "D88 -d x", perImage, "", 0, dirs},
       {"-d writes here", two, "D88 -d", k2HD + k2HD},
-      {"-d alone is the path", dash, "D88", dashOut, "", 0, dashFiles, "TOOL", 0, 0, "-d"},
-      {"existing directory reused", two, "D88", perImage, "", 0, kept, "TOOL", MakeKeep},
-      {"000 cannot be entered", two, "D88", onlyB, cannotEnter, 1, blocked, "TOOL", MakeFile000},
+      {"-d alone is the path", dash, "D88", dashOut, "", 0, dashFiles, "TOOL", "-d"},
+      {"existing directory reused", two, "D88", perImage, "", 0, kept,
+       "mkdir 000 && printf k >000/KEEP && TOOL"},
+      {"000 cannot be entered", two, "D88", onlyB, cannotEnter, 1, blocked,
+       "printf x >000 && TOOL"},
       {"unsupported image ends the run", media, "D88", goodThen2DD, kUnsupported, 1, dirs},
       {"unsupported image ends a flat run", media, "D88 -d", k2HD, kUnsupported, 1},
       {"lost standard output", two, "D88", "", lost, 1, dirs, "TOOL >/dev/full"},
@@ -147,8 +142,6 @@ TEST(ToolTest, ListingAndFiles) {
   });
 }
 
-void MakeBusy(const fs::path& work) { fs::create_directories(work / "000" / "BUSY"); }
-
 // Refused entries are listed, reported right after their listing line (both
 // streams go to one file here), and not written; the rest are.
 TEST(ToolTest, RefusedEntries) {
@@ -176,7 +169,7 @@ TEST(ToolTest, RefusedEntries) {
   const Bytes badDisk = BuildD88({PatternImage("BAD", entries)}), noDir = BuildD88({noDirectory});
   RunCases({
       {"no directory track", noDir, "D88 -d", emptyNames, "", 1, Tree(), "TOOL 2>&1"},
-      {"refusals", badDisk, "D88", out, "", 1, kept, "TOOL 2>&1", MakeBusy},
+      {"refusals", badDisk, "D88", out, "", 1, kept, "mkdir -p 000/BUSY && TOOL 2>&1"},
   });
 }
 
@@ -213,25 +206,15 @@ TEST(ToolTest, PlatformNameRules) {
 // The path is opened by its own characters: on Windows none is lost to the
 // system's code page or mapped to a look-alike (a fullwidth letter to its
 // ASCII twin, an accented letter to a plain one), whose file stands beside it.
-void MakeLookAlikes(const fs::path& work) {
-  fs::create_directory(work / "\xE6\x97\xA5");  // Japanese, in UTF-8
-  for (const char* name : {"disk.d88", "cafe.d88"}) {
-    WriteFileOrDie(work / name, BuildD88({PatternImage("LOOK-ALIKE")}));
-  }
-}
-
 TEST(ToolTest, PathIsOpenedWhateverItsCharacters) {
   const Bytes named = BuildD88({PatternImage("NAMED")});
-  const std::string lookAlike = AsString(BuildD88({PatternImage("LOOK-ALIKE")}));
   const std::string out = "\n[NAMED] -> 000\n" + k2HD;
+  const std::string lookAlikes = "printf x >disk.d88 && printf x >cafe.d88 && TOOL";
   std::vector<ToolCase> cases;
   for (const std::string at : {"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88"}) {
-    const Tree files = {{"000", "<dir>"},
-                        {"\xE6\x97\xA5", "<dir>"},
-                        {at, AsString(named)},
-                        {"disk.d88", lookAlike},
-                        {"cafe.d88", lookAlike}};
-    cases.push_back({at, named, "D88", out, "", 0, files, "TOOL", MakeLookAlikes, nullptr, at});
+    Tree files = {{"000", "<dir>"}, {at, AsString(named)}, {"disk.d88", "x"}, {"cafe.d88", "x"}};
+    if (at[0] == '\xE6') files["\xE6\x97\xA5"] = "<dir>";  // Japanese, in UTF-8
+    cases.push_back({at, named, "D88", out, "", 0, files, lookAlikes, at});
   }
   RunCases(cases);
 }
