@@ -3,6 +3,7 @@
 // the fuzz targets compare every read with; and chains too long for fuzzing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -16,37 +17,8 @@ using d88build::Image;
 using d88build::Record;
 constexpr uint8_t kUntouched = 0xAA;
 
-Record Sector(int c, int h, int r, int n, int sectorCount, Bytes data) {
-  return Record{static_cast<uint8_t>(c),
-                static_cast<uint8_t>(h),
-                static_cast<uint8_t>(r),
-                static_cast<uint8_t>(n),
-                static_cast<uint16_t>(sectorCount),
-                std::move(data)};
-}
-
-// Sector r of track t: bytes that say where they came from.
-Bytes Data(int track, int r, size_t length = 1024) {
-  return d88build::PatternBytes(length, static_cast<uint8_t>(track * 16 + r));
-}
-std::string Text(int track, int r, size_t length = 1024) {
-  return AsString(Data(track, r, length));
-}
-// Sectors `sectors` (digits) of `track`, one after the other.
-std::string Texts(int track, const std::string& sectors) {
-  std::string text;
-  for (char r : sectors) text += Text(track, r - '0');
-  return text;
-}
-
-// The 1024-byte sectors `order` of `track` (cylinder track / 2, head track % 2).
-std::vector<Record> Track(int track, std::vector<int> order) {
-  std::vector<Record> records;
-  for (int r : order) {
-    records.push_back(
-        Sector(track / 2, track % 2, r, 3, static_cast<int>(order.size()), Data(track, r)));
-  }
-  return records;
+Record Sector(uint8_t c, uint8_t h, uint8_t r, uint8_t n, uint16_t sectorCount, Bytes data) {
+  return Record{c, h, r, n, sectorCount, std::move(data)};
 }
 
 Image Named(const std::string& name, std::optional<uint32_t> diskSize = std::nullopt) {
@@ -146,43 +118,39 @@ TEST_F(ReaderTest, OpenAndClose) {
 }
 
 // Reads with literal expectations: the buffer holds `bytes` from its start
-// and is untouched after them.
+// and is untouched after them. Sector r of track t holds Units(8 t + r - 1).
 TEST_F(ReaderTest, SectorReads) {
-  Image image;
-  image.tracks[2] = Track(2, {8, 3, 1, 6, 2, 7, 5, 4});  // any stored order
-  image.tracks[3] = Track(3, {1, 2});
-  image.tracks[4] = Track(4, {1, 2});
-  image.tracks[6] = Track(6, {3, 4, 5, 6});  // a range of 3 to 6
-  image.tracks[7] = Track(7, {6, 5, 4, 3});
-  image.tracks[8] = {Sector(5, 0, 1, 3, 9, Data(8, 9)),        // wrong C
-                     Sector(4, 1, 1, 3, 9, Data(8, 10)),       // wrong H
-                     Sector(4, 0, 1, 2, 9, Data(8, 11, 512)),  // wrong N
-                     Sector(4, 0, 1, 3, 9, Data(8, 1, 700)),   // data size is not 128 << N
-                     Sector(4, 0, 1, 3, 9, Data(8, 12)),       // a later duplicate loses
-                     Sector(255, 255, 255, 255, 9, {0x55}),    // 255 is an ordinary value
-                     Sector(4, 0, 2, 3, 0, Data(8, 2)),        // sector count 0 ends reads
-                     Sector(4, 0, 3, 3, 9, Data(8, 3))};
+  Image image = PatternImage("READS");
+  std::reverse(image.tracks[2].begin(), image.tracks[2].end());   // any stored order
+  image.tracks[8] = {Sector(5, 0, 1, 3, 9, Bytes(1024, 1)),       // wrong C
+                     Sector(4, 1, 1, 3, 9, Bytes(1024, 2)),       // wrong H
+                     Sector(4, 0, 1, 2, 9, Bytes(512, 3)),        // wrong N
+                     Sector(4, 0, 1, 3, 9, Bytes(700, 4)),        // data size is not 128 << N
+                     Sector(4, 0, 1, 3, 9, Bytes(1024, 5)),       // a later duplicate loses
+                     Sector(255, 255, 255, 255, 9, Bytes(1, 6)),  // 255 is an ordinary value
+                     Sector(4, 0, 2, 3, 0, Bytes(1024, 7)),       // sector count 0 ends reads
+                     Sector(4, 0, 3, 3, 9, Bytes(1024, 8))};
   OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88->SelectImage(0));
-  const std::string track2 = Texts(2, "12345678");
   const struct {
     const char* what;
     bool run;
     int32_t track, c, h, r, n, length, first, last, count;
     std::string bytes;
   } rows[] = {
-      {"a track in sector order", true, 2, 1, 0, 1, 3, 8192, 1, 8, 8192, track2},
-      {"head 0 to head 1", true, 2, 1, 0, 1, 3, 10240, 1, 8, 10240, track2 + Texts(3, "12")},
-      {"head 1 to the next cylinder", true, 3, 1, 1, 1, 3, 5120, 1, 2, 4096,
-       Texts(3, "12") + Texts(4, "12")},
-      {"a partial last chunk", true, 2, 1, 0, 1, 3, 1500, 1, 8, 1500, track2.substr(0, 1500)},
+      {"a track in sector order", true, 2, 1, 0, 1, 3, 8192, 1, 8, 8192, Units(16, 23)},
+      {"head 0 to head 1", true, 2, 1, 0, 1, 3, 10240, 1, 8, 10240, Units(16, 25)},
+      {"head 1 to the next cylinder", true, 3, 1, 1, 1, 3, 4096, 1, 2, 4096,
+       Units(24, 25) + Units(32, 33)},
+      {"a partial last chunk", true, 2, 1, 0, 1, 3, 1500, 1, 8, 1500,
+       Units(16, 17).substr(0, 1500)},
       {"a wrap restarts at the range's first", true, 6, 3, 0, 5, 3, 4096, 3, 6, 4096,
-       Texts(6, "56") + Texts(7, "34")},
-      {"a run above the range never wraps", true, 2, 1, 0, 5, 3, 8192, 1, 4, 4096,
-       track2.substr(4096)},
-      {"the first match, by its data size", false, 8, 4, 0, 1, 3, 1024, 1, 8, 700, Text(8, 1, 700)},
-      {"N decides too", false, 8, 4, 0, 1, 2, 1024, 1, 8, 512, Text(8, 11, 512)},
-      {"255 matches", false, 8, 255, 255, 255, 255, 16, 1, 8, 1, "\x55"},
+       Units(52, 53) + Units(58, 59)},
+      {"a run above the range never wraps", true, 2, 1, 0, 5, 3, 8192, 1, 4, 4096, Units(20, 23)},
+      {"the first match, by its data size", false, 8, 4, 0, 1, 3, 1024, 1, 8, 700,
+       std::string(700, 4)},
+      {"N decides too", false, 8, 4, 0, 1, 2, 1024, 1, 8, 512, std::string(512, 3)},
+      {"255 matches", false, 8, 255, 255, 255, 255, 16, 1, 8, 1, "\x06"},
       {"sector count 0 ends the walk", false, 8, 4, 0, 2, 3, 1024, 1, 8, 0, ""},
       {"values past 255 match nothing", false, 8, 260, 0, 1, 3, 1024, 1, 8, 0, ""},
   };

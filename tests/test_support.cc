@@ -8,12 +8,11 @@
 
 namespace {
 
-// Appends ` 'text'` to `command`, quoted for the shell. Appending, rather
-// than "literal" + std::string, also spares g++ 12 at -O3 a false -Wrestrict.
-void AppendQuoted(std::string* command, const std::string& text) {
-  *command += " '";
-  for (char c : text) *command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  *command += "'";
+// ` 'text'`, quoted for the shell.
+std::string Quoted(const std::string& text) {
+  std::string quoted = " '";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted += "'";
 }
 
 // What differs between two trees, a line per entry; empty when they are equal.
@@ -26,29 +25,6 @@ std::string DiffTrees(const Tree& expected, const Tree& actual) {
     if (expected.count(entry.first) == 0) diff += "\nunexpected: " + entry.first;
   }
   return diff;
-}
-
-// The command TOOL stands for: D88EXTRACT_UNDER_TEST (a command prefix, such
-// as an emulator and a binary) or the binary of this build, with the
-// arguments and the captures.
-std::string ToolCommand(const ToolCase& c, const fs::path& d88, const fs::path& out,
-                        const fs::path& err) {
-  const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");
-  std::string command = "timeout 60";
-  if (underTest != nullptr && *underTest != '\0') {
-    command += " " + std::string(underTest);
-  } else {
-    AppendQuoted(&command, D88EXTRACT_BINARY);
-  }
-  std::istringstream args(c.args);
-  for (std::string arg; args >> arg;) {
-    AppendQuoted(&command, arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
-  }
-  command += " >";
-  AppendQuoted(&command, out.string());
-  command += " 2>";
-  AppendQuoted(&command, err.string());
-  return command;
 }
 
 }  // namespace
@@ -122,21 +98,29 @@ std::string ToolProgramName() {
 }
 
 void RunCases(const std::vector<ToolCase>& cases) {
+  // D88EXTRACT_UNDER_TEST is a command prefix (an emulator and a binary) that
+  // stands for the binary of this build.
+  const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");
+  const bool other = underTest != nullptr && *underTest != '\0';
+  const std::string tool = other ? " " + std::string(underTest) : Quoted(D88EXTRACT_BINARY);
   for (const ToolCase& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const fs::path work = dir.path / "work", out = dir.path / "out", err = dir.path / "err";
-    fs::create_directory(work);
+    const fs::path work = dir.path / "work";
     const fs::path d88 = c.d88At.empty() ? dir.path / "disk.d88" : work / c.d88At;
+    fs::create_directories(work);
     fs::create_directories(d88.parent_path());
     WriteFileOrDie(d88, c.d88);
-    std::string command = "cd";
-    AppendQuoted(&command, work.string());
-    const size_t tool = c.shell.find("TOOL");
-    command += " && " + std::string(c.shell).replace(tool, 4, ToolCommand(c, d88, out, err));
-    const int status = std::system(command.c_str());
-    EXPECT_EQ(ReadFileText(out), c.out);
-    EXPECT_EQ(ReadFileText(err), c.err);
+    std::string command = "timeout 60" + tool;
+    std::istringstream args(c.args);
+    for (std::string arg; args >> arg;) {
+      command += Quoted(arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
+    }
+    std::string shell = c.shell;
+    shell.replace(shell.find("TOOL"), 4, command + " >../out 2>../err");
+    const int status = std::system(("cd" + Quoted(work.string()) + " && " + shell).c_str());
+    EXPECT_EQ(ReadFileText(dir.path / "out"), c.out);
+    EXPECT_EQ(ReadFileText(dir.path / "err"), c.err);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
     EXPECT_EQ(DiffTrees(c.files, ReadTree(work)), "");
   }

@@ -147,24 +147,24 @@ TEST(ToolTest, ListingAndFiles) {
 TEST(ToolTest, RefusedEntries) {
   Image noDirectory = PatternImage("NODIR");
   noDirectory.tracks.erase(1);
-  std::string emptyNames = k2HD;
-  for (int entry = 0; entry < 512; ++entry) {
-    emptyNames += Listing({{"", 0, 0}}) + Refused(entry, "", "not a usable file name, not written");
-  }
-  const Entries bad = {{"PAST", 1231, 1232}, {"HUGE", 16, 0xFFFF}, {".", 16, 16},
-                       {"..", 16, 16},       {"A/B", 16, 16},      {"BUSY", 16, 16}};
   const std::string outside = "points outside the disk, not written";
   const std::string unusable = "not a usable file name, not written";
-  const std::string why[] = {outside,  outside,  unusable,
-                             unusable, unusable, "cannot write the file"};
-  std::string out = "\n[BAD] -> 000\n" + k2HD;
-  for (size_t i = 0; i < bad.size(); ++i) {
-    out += Listing({bad[i]}) + Refused(static_cast<int>(i), std::get<0>(bad[i]), why[i]);
+  std::string emptyNames = k2HD;
+  for (int entry = 0; entry < 512; ++entry) {
+    emptyNames += Listing({{"", 0, 0}}) + Refused(entry, "", unusable);
   }
-  out += "NEG     START:0020  END:001e  SIZE:fffffc00\n" + Refused(6, "NEG", outside) +
-         Listing({{"GOOD", 1231, 1231}});
-  Entries entries = bad;
-  entries.insert(entries.end(), {{"NEG", 32, 30}, {"GOOD", 1231, 1231}});
+  const std::vector<std::tuple<std::string, int, int, std::string>> rows = {
+      {"PAST", 1231, 1232, outside}, {"HUGE", 16, 0xFFFF, outside},
+      {".", 16, 16, unusable},       {"..", 16, 16, unusable},
+      {"A/B", 16, 16, unusable},     {"BUSY", 16, 16, "cannot write the file"},
+      {"NEG", 32, 30, outside},      {"GOOD", 1231, 1231, ""}};
+  Entries entries;
+  std::string out = "\n[BAD] -> 000\n" + k2HD;
+  for (const auto& [name, first, last, why] : rows) {
+    entries.emplace_back(name, first, last);
+    out += Listing({entries.back()});
+    if (!why.empty()) out += Refused(static_cast<int>(entries.size()) - 1, name, why);
+  }
   const Tree kept = {{"000", "<dir>"}, {"000/BUSY", "<dir>"}, {"000/GOOD", Units(1231, 1231)}};
   const Bytes badDisk = BuildD88({PatternImage("BAD", entries)}), noDir = BuildD88({noDirectory});
   RunCases({
