@@ -42,18 +42,13 @@ class ReaderTest : public ::testing::Test {
 // A header spelled out byte by byte, so that the builder and the reader
 // cannot share a mistake.
 TEST_F(ReaderTest, ReadsLiteralHeader) {
-  Bytes bytes(688 + 12 + 17, 0);
-  const char name[] = "SIXTEEN BYTES ..";  // all 16 are the name, with no 0x00 after
-  for (int i = 0; i < 16; ++i) bytes[i] = static_cast<uint8_t>(name[i]);
-  bytes[16] = 'X';
-  bytes[0x1B] = 0x20;
-  bytes[0x1C] = 0xCD;  // disk size 717 = 0x2CD
-  bytes[0x1D] = 0x02;
-  bytes[0x20 + 4 * 3] = 0xBC;  // track 3 at 700 = 0x2BC: C 1, H 1, R 2, N 3, 1 record, 1 byte
-  bytes[0x20 + 4 * 3 + 1] = 0x02;
-  const uint8_t record[] = {1, 1, 2, 3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x77};
-  std::copy(record, record + 17, bytes.begin() + 700);
-  OpenBytes(bytes);
+  std::string bytes(688 + 12 + 17, '\0');
+  bytes.replace(0, 17, "SIXTEEN BYTES ..X");   // all 16 are the name, with no 0x00 after
+  bytes.replace(0x1B, 3, "\x20\xCD\x02");      // 2HD, disk size 717 = 0x2CD
+  bytes.replace(0x20 + 4 * 3, 2, "\xBC\x02");  // track 3 at 700 = 0x2BC
+  // At 700: C 1, H 1, R 2, N 3, 1 record, 1 byte of data, 0x77.
+  bytes.replace(700, 17, std::string("\x01\x01\x02\x03\x01\0\0\0\0\0\0\0\0\0\x01\0\x77", 17));
+  OpenBytes(Bytes(bytes.begin(), bytes.end()));
   EXPECT_EQ(d88->GetImageCount(), 1);
   ASSERT_TRUE(d88->SelectImage(0));
   EXPECT_STREQ(d88->GetDiskName(), "SIXTEEN BYTES ..");
@@ -201,8 +196,7 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
     const int start = starts[2 + 2 * (random() % 3)];
     if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
     if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
-    records.push_back(Sector(static_cast<int>(random() % 2), static_cast<int>(random() % 2),
-                             static_cast<int>(random() % 200), 3, sectorCount,
+    records.push_back(Sector(random() % 2, random() % 2, random() % 200, 3, sectorCount,
                              Bytes(random() % 2, static_cast<uint8_t>(i))));
     for (int t = 0; t < 8; ++t) {
       if (starts[t] == i) image.trackOffsetOverrides[t] = offset;

@@ -92,11 +92,6 @@ bool TargetIsWindows() {
   return target != nullptr && std::string(target) == "windows";
 }
 
-std::string ToolProgramName() {
-  const char* name = std::getenv("D88EXTRACT_PROGRAM_NAME");
-  return name != nullptr ? name : D88EXTRACT_BINARY;
-}
-
 void RunCases(const std::vector<ToolCase>& cases) {
   // D88EXTRACT_UNDER_TEST is a command prefix (an emulator and a binary) that
   // stands for the binary of this build.

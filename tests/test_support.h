@@ -52,9 +52,8 @@ std::string AsString(const Bytes& bytes);
 void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
 
 // Whether the tested program is the Windows build under wine
-// (D88EXTRACT_TARGET=windows), and how it names itself.
+// (D88EXTRACT_TARGET=windows).
 bool TargetIsWindows();
-std::string ToolProgramName();
 
 // One end-to-end case: a D88 file, the arguments separated by spaces ("D88"
 // stands for the file's path), and all the run must give: stdout and stderr
