@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "tests/test_support.h"
@@ -82,31 +81,23 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
 // and escaped into messages.
 TEST(SafetyTest, ControlBytesAreShownSafely) {
   if (TargetIsWindows()) GTEST_SKIP() << "POSIX only";
-  // A pseudo-terminal in raw mode, so that the bytes read back are the bytes written.
+  // A pseudo-terminal, held open here, and raw, so that the bytes read back
+  // are the bytes written.
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
   const std::string terminal = ptsname(master);
   const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
-  termios mode;
-  ASSERT_TRUE(slave >= 0 && tcgetattr(slave, &mode) == 0);
-  cfmakeraw(&mode);
-  tcsetattr(slave, TCSANOW, &mode);
-  fcntl(master, F_SETFL, O_NONBLOCK);
+  ASSERT_TRUE(slave >= 0 && fcntl(master, F_SETFL, O_NONBLOCK) == 0);
   const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]0;\x83\x40", 1231, 1232}};
   const std::string name = "A\x1B[2JB\x83\x5C";
   const std::string out = "\n[" + name + "] -> 000\n" + k2HD + Listing(entries);
   const std::string err = Refused(1, "\\x1B]0;\x83\x40", "points outside the disk, not written");
-  ToolCase c{"to a file",
-             BuildD88({PatternImage(name, entries)}),
-             "D88",
-             out,
-             err,
-             1,
-             Files({entries[0]}, "000")};
+  const Tree files = Files({entries[0]}, "000");
+  ToolCase c{"to a file", BuildD88({PatternImage(name, entries)}), "D88", out, err, 1, files};
   RunCases({c});
   c.what = "to a terminal";
   c.out = "";
-  c.shell = "TOOL >" + terminal;
+  c.shell = "stty raw <" + terminal + " && TOOL >" + terminal;
   RunCases({c});
   std::string shown(4096, '\0');
   shown.resize(static_cast<size_t>(std::max<ssize_t>(0, read(master, shown.data(), 4096))));

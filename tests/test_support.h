@@ -63,8 +63,7 @@ struct ToolCase {
   std::string what;
   Bytes d88;
   std::string args = "D88";
-  std::string out;
-  std::string err;
+  std::string out, err;
   int status = 0;
   Tree files;
   // Shell text run in that directory, in which TOOL stands for the tool with

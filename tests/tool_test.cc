@@ -26,8 +26,7 @@ TEST(ToolTest, CommandLineAndImages) {
   const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
   const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}}, dir000 = {{"000", "<dir>"}};
   const Tree blocked = {{"000", "x"}, {"001", "<dir>"}};
-  Tree kept = dirs;
-  kept["000/KEEP"] = "k";
+  const Tree kept = {{"000", "<dir>"}, {"000/KEEP", "k"}, {"001", "<dir>"}};
   const char* program = std::getenv("D88EXTRACT_PROGRAM_NAME");  // set under wine
   const std::string usage =
       "Usage: " + std::string(program ? program : D88EXTRACT_BINARY) + " [d88file]\n";
@@ -61,6 +60,16 @@ TEST(ToolTest, CommandLineAndImages) {
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
     const Bytes d88 = BuildD88({MediaImage("M", type)});
     cases.push_back({"media type", d88, "D88", "\n[M] -> 000\n", kUnsupported, 1, dir000});
+  }
+  // The path is opened by its own characters: on Windows none is lost to the
+  // code page or mapped to a look-alike (a fullwidth or an accented letter
+  // to its ASCII twin), whose file stands beside it.
+  for (const std::string at : {"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88"}) {
+    Tree files = {{at, AsString(two)}, {"disk.d88", "x"}, {"cafe.d88", "x"}};
+    files.merge(Tree(dirs));
+    if (at[0] == '\xE6') files["\xE6\x97\xA5"] = "<dir>";  // Japanese, in UTF-8
+    const std::string lookAlikes = "printf x >disk.d88 && printf x >cafe.d88 && TOOL";
+    cases.push_back({at, two, "D88", perImage, "", 0, files, lookAlikes, at});
   }
   RunCases(cases);
 }
@@ -151,70 +160,40 @@ TEST(ToolTest, RefusedEntries) {
   for (int entry = 0; entry < 512; ++entry) {
     emptyNames += Listing({{"", 0, 0}}) + Refused(entry, "", unusable);
   }
-  const std::vector<std::tuple<std::string, int, int, std::string>> rows = {
+  std::vector<std::tuple<std::string, int, int, std::string>> rows = {
       {"PAST", 1231, 1232, outside}, {"HUGE", 16, 0xFFFF, outside},
       {".", 16, 16, unusable},       {"..", 16, 16, unusable},
       {"A/B", 16, 16, unusable},     {"BUSY", 16, 16, "cannot write the file"},
       {"NEG", 32, 30, outside},      {"GOOD", 1231, 1231, ""}};
+  // Names only Windows refuses: separators, wildcards, a trailing dot, device
+  // names, a lead byte without its trail byte, a control byte. It writes the
+  // last three; the katakana SO, 0x83 0x5C, holds no path separator there.
+  const std::string windowsOnly[] = {
+      "A\\B", "A:B", "CON",  "nul",  "COM1", "AUX.TX", "A*B",   "A?B",    "A<B",      "A|B",
+      "A\"B", "AB.", "COM0", "LPT0", "com9", "CONIN$", "NUL.X", "AB\x83", "A\x01\x42"};
+  for (const std::string& name : windowsOnly) {
+    rows.emplace_back(name, 17, 17, TargetIsWindows() ? unusable : "");
+  }
+  for (const char* name : {"CONIN", "COM10", "\x83\x5C"}) rows.emplace_back(name, 18, 18, "");
   Entries entries;
   std::string out = "\n[BAD] -> 000\n" + k2HD;
+  Tree kept = {{"000", "<dir>"}, {"000/BUSY", "<dir>"}};
   for (const auto& [name, first, last, why] : rows) {
     entries.emplace_back(name, first, last);
     out += Listing({entries.back()});
-    if (!why.empty()) out += Refused(static_cast<int>(entries.size()) - 1, name, why);
+    const int entry = static_cast<int>(entries.size()) - 1;
+    if (!why.empty()) {
+      out += Refused(entry, name == "A\x01\x42" ? "A\\x01B" : name, why);
+    } else {  // the host sees the Windows name in UTF-8
+      kept["000/" + (TargetIsWindows() && name == "\x83\x5C" ? "\xE3\x82\xBD" : name)] =
+          Units(first, last);
+    }
   }
-  const Tree kept = {{"000", "<dir>"}, {"000/BUSY", "<dir>"}, {"000/GOOD", Units(1231, 1231)}};
   const Bytes badDisk = BuildD88({PatternImage("BAD", entries)}), noDir = BuildD88({noDirectory});
   RunCases({
       {"no directory track", noDir, "D88 -d", emptyNames, "", 1, Tree(), "TOOL 2>&1"},
       {"refusals", badDisk, "D88", out, "", 1, kept, "mkdir -p 000/BUSY && TOOL 2>&1"},
   });
-}
-
-// Names that only Windows refuses, and Shift_JIS names whose second byte is
-// 0x5C, which is no path separator there. "AB\x83" ends in a lead byte
-// without its trail byte.
-TEST(ToolTest, PlatformNameRules) {
-  const std::string names[] = {"A\\B",      "A:B",   "CON",   "nul",     "COM1",  "AUX.TX",
-                               "A*B",       "A?B",   "A<B",   "A|B",     "A\"B",  "AB.",
-                               "COM0",      "LPT0",  "com9",  "CONIN$",  "NUL.X", "AB\x83",
-                               "A\x01\x42", "CONIN", "COM10", "\x83\x5C"};
-  // The host's names (UTF-8) of the files Windows writes; it refuses the rest.
-  const Tree onWindows = {{"CONIN", "CONIN"}, {"COM10", "COM10"}, {"\x83\x5C", "\xE3\x82\xBD"}};
-  ToolCase c{"platform names", Bytes(), "D88 -d", k2HD};
-  Entries entries;
-  for (const std::string& name : names) {
-    const int entry = static_cast<int>(entries.size());
-    entries.emplace_back(name, 16 + entry, 16 + entry);
-    c.out += Listing({entries.back()});
-    if (!TargetIsWindows()) {
-      c.files[name] = Units(16 + entry, 16 + entry);
-    } else if (onWindows.count(name) != 0) {
-      c.files[onWindows.at(name)] = Units(16 + entry, 16 + entry);
-    } else {
-      const std::string shown = name == "A\x01\x42" ? "A\\x01B" : name;
-      c.err += Refused(entry, shown, "not a usable file name, not written");
-    }
-  }
-  c.d88 = BuildD88({PatternImage("NAMES", entries)});
-  c.status = c.err.empty() ? 0 : 1;
-  RunCases({c});
-}
-
-// The path is opened by its own characters: on Windows none is lost to the
-// system's code page or mapped to a look-alike (a fullwidth letter to its
-// ASCII twin, an accented letter to a plain one), whose file stands beside it.
-TEST(ToolTest, PathIsOpenedWhateverItsCharacters) {
-  const Bytes named = BuildD88({PatternImage("NAMED")});
-  const std::string out = "\n[NAMED] -> 000\n" + k2HD;
-  const std::string lookAlikes = "printf x >disk.d88 && printf x >cafe.d88 && TOOL";
-  std::vector<ToolCase> cases;
-  for (const std::string at : {"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88"}) {
-    Tree files = {{"000", "<dir>"}, {at, AsString(named)}, {"disk.d88", "x"}, {"cafe.d88", "x"}};
-    if (at[0] == '\xE6') files["\xE6\x97\xA5"] = "<dir>";  // Japanese, in UTF-8
-    cases.push_back({at, named, "D88", out, "", 0, files, lookAlikes, at});
-  }
-  RunCases(cases);
 }
 
 }  // namespace
