@@ -15,15 +15,14 @@ std::string Quoted(const std::string& text) {
   return quoted += "'";
 }
 
-// What differs between two trees, a line per entry; empty when they are equal.
-std::string DiffTrees(const Tree& expected, const Tree& actual) {
+// The entries that differ between two trees; empty when they are equal.
+std::string DiffTrees(const Tree& expected, Tree actual) {
   std::string diff;
   for (const auto& [name, contents] : expected) {
-    if (actual.count(name) == 0 || actual.at(name) != contents) diff += "not as expected: " + name;
+    if (actual.count(name) == 0 || actual[name] != contents) diff += " differs: " + name;
+    actual.erase(name);
   }
-  for (const auto& entry : actual) {
-    if (expected.count(entry.first) == 0) diff += "\nunexpected: " + entry.first;
-  }
+  for (const auto& entry : actual) diff += " unexpected: " + entry.first;
   return diff;
 }
 

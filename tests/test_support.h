@@ -26,8 +26,7 @@ inline const std::string kUnsupported =
     "\x96\xA2\x91\xCE\x89\x9E\x82\xCC\x83\x66\x83\x42\x83\x58\x83\x4E\x83\x43\x83\x81\x81\x5B"
     "\x83\x57\x8C\x60\x8E\xAE\x82\xC5\x82\xB7.\n";
 
-// A fresh directory under the system's temporary directory, removed with its
-// contents when the object goes.
+// A fresh scratch directory, removed with its contents when the object goes.
 struct TempDir {
   TempDir();
   ~TempDir() { fs::remove_all(path); }
@@ -51,8 +50,7 @@ std::string Refused(int entry, const std::string& name, const std::string& why);
 std::string AsString(const Bytes& bytes);
 void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
 
-// Whether the tested program is the Windows build under wine
-// (D88EXTRACT_TARGET=windows).
+// Whether the program tested is the Windows build (D88EXTRACT_TARGET=windows).
 bool TargetIsWindows();
 
 // One end-to-end case: a D88 file, the arguments separated by spaces ("D88"

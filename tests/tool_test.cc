@@ -109,23 +109,21 @@ TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
 TEST(ToolTest, ListingAndFiles) {
   const std::string sjis = "\x83\x51\x81\x5B\x83\x80";  // raw bytes, also in the listing
   const Entries plain = {{"MAIN", 16, 17}, {"ABCDEF", 30, 33}, {"LAST", 1224, 1231}};
-  const Entries odd = {{"AB CDE", 48, 48}, {std::string("XY\0ZWV", 6), 49, 49}, {sjis, 0, 9}};
+  const Entries odd = {{"AB CDE", 48, 48}, {std::string("XY\0ZWV", 6), 49, 49}, {"EMPTY", 64, 63}};
+  const Entries shown = {{"AB", 48, 48}, {"XY", 49, 49}, {"EMPTY", 64, 63}};  // listed, written
   Entries all = plain;
   all.insert(all.end(), odd.begin(), odd.end());
-  all.emplace_back("EMPTY", 64, 63);
+  all.emplace_back(sjis, 0, 9);
   const Image names = PatternImage("NAMES", all);
   Tree files = Files(plain, "000");
-  files["000/AB"] = Units(48, 48);
-  files["000/XY"] = Units(49, 49);
-  files["000/EMPTY"] = "";
+  files.merge(Files(shown, "000"));
   // Track 0 is never loaded; units 8 and 9 are the directory. On Windows the
   // name is decoded (the host sees it in UTF-8).
   files[TargetIsWindows() ? "000/\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0" : "000/" + sjis] =
       std::string(8192, '\0') + AsString(names.tracks.at(1)[0].data) +
       AsString(names.tracks.at(1)[1].data);
-  const std::string namesOut = "\n[NAMES] -> 000\n" + k2HD + Listing(plain) +
-                               Listing({{"AB", 48, 48}, {"XY", 49, 49}, {sjis, 0, 9}}) +
-                               "EMPTY   START:0040  END:003f  SIZE:0000\n";
+  const std::string namesOut =
+      "\n[NAMES] -> 000\n" + k2HD + Listing(plain) + Listing(shown) + Listing({{sjis, 0, 9}});
   // The file ends 500 bytes into sector 3 of the last track, stored last of
   // its track: the run goes on to sectors 4 to 8; the missing bytes are zeros,
   // not the previous image's.
