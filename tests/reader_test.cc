@@ -119,6 +119,11 @@ TEST_F(ReaderTest, SectorReads) {
                      Sector(255, 255, 255, 255, 9, Bytes(1, 6)),  // 255 is an ordinary value
                      Sector(4, 0, 2, 3, 0, Bytes(1024, 7)),       // sector count 0 ends reads
                      Sector(4, 0, 3, 3, 9, Bytes(1024, 8))};
+  // Track 8 of another file lies at the same offset; what was found there
+  // must be forgotten when this file is opened.
+  OpenBytes(BuildD88({PatternImage("OTHER")}));
+  uint8_t byte = 0;
+  ASSERT_TRUE(d88->SelectImage(0) && d88->ReadSector(8, 4, 0, 1, 3, &byte, 1) == 1);
   OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88->SelectImage(0));
   const struct {
@@ -181,7 +186,9 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
   std::mt19937 random(1232);
   Image image;
   std::vector<Record>& records = image.tracks[0];
-  const int starts[] = {0, 60000, 100000, 65535, 130000, 5, 139000, 99999};
+  // Track 3 fits in the chain from entry 0; track 8 is the first start that
+  // does not, so the chain drops its front.
+  const int starts[] = {0, 60000, 100000, 65535, 130000, 5, 139000, 99999, 65538};
   uint32_t offset = 688;
   for (int i = 0; i < 140000; ++i) {
     // Mostly counts that end no walk; now and then one that ends the walk
@@ -192,7 +199,7 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
     if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
     records.push_back(Sector(random() % 2, random() % 2, random() % 200, 3, sectorCount,
                              Bytes(random() % 2, static_cast<uint8_t>(i))));
-    for (int t = 0; t < 8; ++t) {
+    for (int t = 0; t < 9; ++t) {
       if (starts[t] == i) image.trackOffsetOverrides[t] = offset;
     }
     offset += 16 + static_cast<uint32_t>(records.back().data.size());
@@ -201,7 +208,7 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
   ASSERT_TRUE(d88->SelectImage(0));
   const PlainImage plain = PlainSelect(file.data(), file.size(), 0);
   for (int pass = 0; pass < 2; ++pass) {
-    for (const auto& order : {std::vector<int>{0, 1, 2, 2, 0}, {0, 3, 4, 5}, {6, 2, 1, 7, 0}}) {
+    for (const auto& order : {std::vector<int>{0, 1, 8, 2, 2, 0}, {0, 3, 4, 5}, {6, 2, 1, 7, 0}}) {
       for (int track : order) {
         Bytes actual(4 * 66000, kUntouched), expected(4 * 66000, kUntouched);
         EXPECT_EQ(d88->ReadSectorIds(track, actual.data(), 4 * 66000),
