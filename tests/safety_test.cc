@@ -51,11 +51,10 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   const Bytes d88 = BuildD88({PatternImage("ONE", one), PatternImage("TWO", two)});
   const std::string listing = k2HD + Listing(one) + k2HD + Listing(two);
   const std::string lost = "d88extract: cannot write to standard output\n";
-  Tree all = Files(one), cut = Files(one);
+  Tree all = Files(one);
   all.merge(Files(two));
-  cut.merge(Files(two));
+  Tree cut = all, withD88 = all, onlyD88 = {{"disk", AsString(d88)}}, fifo = {{"fifo", "<other>"}};
   cut["BIG"] = Units(16, 19);
-  Tree withD88 = all, onlyD88 = {{"disk", AsString(d88)}}, fifo = {{"fifo", "<other>"}};
   withD88["disk"] = AsString(d88);
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);

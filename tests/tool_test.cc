@@ -1,6 +1,5 @@
-// The built tool end to end, one table per behaviour group: each row is a D88
-// file made with the builder, the arguments, and the exact stdout and stderr
-// bytes, exit status and files the run must give.
+// The built tool end to end, one table per behaviour group: a D88 file, the
+// arguments, and the exact stdout, stderr, status and files the run gives.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,12 +14,6 @@ namespace {
 
 using d88build::Image;
 
-Image MediaImage(const std::string& name, uint8_t mediaType) {
-  Image image = PatternImage(name);
-  image.mediaType = mediaType;
-  return image;
-}
-
 TEST(ToolTest, CommandLineAndImages) {
   const Bytes two = BuildD88({PatternImage("DISK A"), PatternImage("DISK B")});
   const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
@@ -30,7 +23,9 @@ TEST(ToolTest, CommandLineAndImages) {
   const char* program = std::getenv("D88EXTRACT_PROGRAM_NAME");  // set under wine
   const std::string usage =
       "Usage: " + std::string(program ? program : D88EXTRACT_BINARY) + " [d88file]\n";
-  const Bytes media = BuildD88({PatternImage("GOOD"), MediaImage("2DD", 0x10), PatternImage("X")});
+  Image dd = PatternImage("2DD");
+  dd.mediaType = 0x10;
+  const Bytes media = BuildD88({PatternImage("GOOD"), dd, PatternImage("X")});
   const std::string goodThen2DD = "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n";
   const std::string onlyB = "\n[DISK B] -> 001\n" + k2HD;
   Tree dashFiles = dirs;
@@ -58,8 +53,9 @@ TEST(ToolTest, CommandLineAndImages) {
       {"lost standard output", two, "D88", "", lost, 1, dirs, "TOOL >/dev/full"},
   };
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
-    const Bytes d88 = BuildD88({MediaImage("M", type)});
-    cases.push_back({"media type", d88, "D88", "\n[M] -> 000\n", kUnsupported, 1, dir000});
+    dd.mediaType = type;
+    cases.push_back(
+        {"media type", BuildD88({dd}), "D88", "\n[2DD] -> 000\n", kUnsupported, 1, dir000});
   }
   // The path is opened by its own characters: on Windows none is lost to the
   // code page or mapped to a look-alike (a fullwidth or an accented letter
