@@ -58,12 +58,9 @@ TEST_F(ReaderTest, ReadsLiteralHeader) {
 }
 
 TEST_F(ReaderTest, ScanFindsTheImages) {
-  Bytes stepBack = d88build::BuildImage(Named("A", 1000));
-  stepBack.resize(1000, 0);
-  const Bytes back = d88build::BuildImage(Named("B", static_cast<uint32_t>(-1000)));
-  stepBack.insert(stepBack.end(), back.begin(), back.end());
   Image high = Named("HIGH", 0x80000000), track1 = Named("TRACK1");
-  high.tracks[1] = track1.tracks[1] = {Sector(0, 1, 1, 3, 1, {})};
+  high.tracks[1] = track1.tracks[1] = {Sector(0, 1, 1, 3, 1, {})};  // 704 bytes in all
+  const Bytes stepBack = BuildD88({track1, Named("B", static_cast<uint32_t>(-704))});
   const struct {
     const char* what;
     Bytes file;
@@ -116,8 +113,7 @@ TEST_F(ReaderTest, SectorReads) {
                      Sector(255, 255, 255, 255, 9, Bytes(1, 6)),  // 255 is an ordinary value
                      Sector(4, 0, 2, 3, 0, Bytes(1024, 7)),       // sector count 0 ends reads
                      Sector(4, 0, 3, 3, 9, Bytes(1024, 8))};
-  // Track 8 of another file, at the same offset, must be forgotten: the
-  // first rows read track 8.
+  // Track 8 of another file lies at the same offset: the first rows show it forgotten.
   OpenBytes(BuildD88({PatternImage("OTHER")}));
   uint8_t byte = 0;
   ASSERT_TRUE(d88->SelectImage(0) && d88->ReadSector(8, 4, 0, 1, 3, &byte, 1) == 1);
@@ -157,6 +153,11 @@ TEST_F(ReaderTest, SectorReads) {
     EXPECT_EQ(Bytes(buffer.begin() + row.bytes.size(), buffer.end()),
               Bytes(buffer.size() - row.bytes.size(), kUntouched));
   }
+  // An ID list of track 20 restarts the chain: track 8's walk is read again.
+  uint8_t ids[4];
+  ASSERT_EQ(d88->ReadSector(8, 4, 0, 1, 3, ids, 1), 1);
+  ASSERT_EQ(d88->ReadSectorIds(20, ids, 4), 4);
+  EXPECT_EQ(d88->ReadSector(8, 10, 0, 1, 3, ids, 1), 0);  // track 20's first record
 }
 
 // A match is found at every position of a long walk, up to its last record.

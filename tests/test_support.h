@@ -53,10 +53,9 @@ void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
 // Whether the program tested is the Windows build (D88EXTRACT_TARGET=windows).
 bool TargetIsWindows();
 
-// One end-to-end case: a D88 file, the arguments separated by spaces ("D88"
-// stands for the file's path), and all the run must give: stdout and stderr
-// bytes, the status and the files below the directory the tool runs in. The
-// D88 file lies beside that directory, unless `d88At` puts it below.
+// One end-to-end case: a D88 file, the arguments ("D88" stands for its path),
+// and all the run must give, down to the files below the directory it runs
+// in. The D88 file lies beside that directory, unless `d88At` puts it below.
 struct ToolCase {
   std::string what;
   Bytes d88;
@@ -64,9 +63,8 @@ struct ToolCase {
   std::string out, err;
   int status = 0;
   Tree files;
-  // Shell text run in that directory, in which TOOL stands for the tool with
-  // its arguments and its captured streams: "mkfifo F && TOOL", "TOOL 2>&1",
-  // "TOOL >/dev/full", "cat F | TOOL".
+  // Shell text run there; TOOL is the tool with its arguments and captured
+  // streams: "mkfifo F && TOOL", "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL".
   std::string shell = "TOOL";
   std::string d88At = "";
 };

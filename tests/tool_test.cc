@@ -120,9 +120,8 @@ TEST(ToolTest, ListingAndFiles) {
       AsString(names.tracks.at(1)[1].data);
   const std::string namesOut =
       "\n[NAMES] -> 000\n" + k2HD + Listing(plain) + Listing(shown) + Listing({{sjis, 0, 9}});
-  // The file ends 500 bytes into sector 3 of the last track, stored last of
-  // its track: the run goes on to sectors 4 to 8; the missing bytes are zeros,
-  // not the previous image's.
+  // The file ends 500 bytes into sector 3 of the last track, stored last: the
+  // run goes on to sectors 4 to 8; the missing bytes are zeros, not stale.
   Image cut = PatternImage("CUT", {{"T3", 24, 31}});
   for (int track = 4; track < 154; ++track) cut.tracks.erase(track);
   std::rotate(cut.tracks[3].begin() + 2, cut.tracks[3].begin() + 3, cut.tracks[3].end());
