@@ -53,9 +53,9 @@ void WriteFileOrDie(const fs::path& path, const Bytes& bytes);
 // Whether the program tested is the Windows build (D88EXTRACT_TARGET=windows).
 bool TargetIsWindows();
 
-// One end-to-end case: a D88 file, the arguments ("D88" stands for its path),
-// and all the run must give, down to the files below the directory it runs
-// in. The D88 file lies beside that directory, unless `d88At` puts it below.
+// One end-to-end case: a D88 file, the arguments separated by spaces ("D88"
+// is its path), and all the run must give, down to the files below the
+// directory it runs in; the D88 file lies beside it unless `d88At` puts it below.
 struct ToolCase {
   std::string what;
   Bytes d88;
