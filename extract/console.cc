@@ -1,16 +1,9 @@
 #include "extract/console.h"
 
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "extract/platform.h"
 
 namespace {
 
@@ -18,30 +11,10 @@ bool stdoutIsTerminal = false;
 
 bool IsControlByte(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
-// Whether standard output reaches a terminal that acts on control bytes.
-bool StandardOutputIsTerminal() {
-#ifdef _WIN32
-  // _isatty is also true for NUL; only a console has a console mode.
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-#else
-  return isatty(STDOUT_FILENO) == 1;
-#endif
-}
-
 }  // namespace
 
 void SetUpConsole() {
-#ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-#endif
-#ifdef SIGPIPE
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-#ifdef SIGXFSZ
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
+  PrepareStandardStreams();
   stdoutIsTerminal = StandardOutputIsTerminal();
 }
 

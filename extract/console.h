@@ -2,13 +2,10 @@
 // standard error, and how names from the image are shown on each.
 #pragma once
 
-// Sets up the process for the run, once, before anything is printed:
-// - standard output and standard error become binary streams, so that every
-//   message goes out byte for byte ("\n" stays one byte on Windows too);
-// - a closed pipe or a file-size limit no longer ends the process by a
-//   signal (SIGPIPE, SIGXFSZ, where the system has them): writes fail
-//   instead, and the run reports them and goes on;
-// - whether standard output is a terminal is noted, for ForStandardOutput.
+// Sets up the process for the run, once, before anything is printed or
+// opened (PrepareStandardStreams: binary streams, failed writes rather than
+// signals, closed streams held), and notes whether standard output is a
+// terminal, for ForStandardOutput.
 void SetUpConsole();
 
 // Names and disk names hold at most 16 bytes; room for each of them written

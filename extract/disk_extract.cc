@@ -8,7 +8,7 @@
 #include "extract/disk_geometry.h"
 #include "extract/file_names.h"
 #include "extract/messages.h"
-#include "extract/output_files.h"
+#include "extract/platform.h"
 #include "image/d88_file.h"
 
 namespace {
@@ -36,7 +36,7 @@ void LoadDisk(D88File& d88) {
 
 // Lists and writes the file of directory entry `index`; false if it was not
 // written.
-bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index,
+bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index, const OutputFolder& folder,
                   const FileIdentity& d88Identity) {
   std::printf(kListingFormat, ForStandardOutput(entry.name).text,
               static_cast<unsigned>(entry.startUnit), static_cast<unsigned>(entry.endUnit),
@@ -47,11 +47,18 @@ bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index,
     refusal = kEntryOutsideDiskFormat;
   } else if (!IsUsableFileName(entry.name)) {
     refusal = kEntryNameUnusableFormat;
-  } else if (NameIsFile(entry.name, d88Identity)) {
-    // Writing it would replace the file every later image is read from.
-    refusal = kEntryIsD88FileFormat;
-  } else if (!SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes)) {
-    refusal = kEntryWriteFailedFormat;
+  } else {
+    // Replacing the D88 file would change what every later image is read from.
+    switch (folder.SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes, d88Identity)) {
+      case SaveResult::kWritten:
+        break;
+      case SaveResult::kIsD88File:
+        refusal = kEntryIsD88FileFormat;
+        break;
+      case SaveResult::kNotWritten:
+        refusal = kEntryWriteFailedFormat;
+        break;
+    }
   }
   if (refusal == nullptr) return true;
   PrintError(refusal, static_cast<int>(imageIndex), index, ForMessage(entry.name).text);
@@ -60,13 +67,15 @@ bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index,
 
 }  // namespace
 
-bool ExtractImage(D88File& d88, int32_t imageIndex, const FileIdentity& d88Identity) {
+bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder) {
   LoadDisk(d88);
+  // A disk loaded only in part would give files that look whole.
+  if (d88.ReadFailed()) return false;
   bool everythingWritten = true;
   for (int index = 0; index < kDirEntryCount; ++index) {
     const uint8_t* bytes = DirectoryBuffer + index * kDirEntryBytes;
     if (bytes[0] == kDirEndMark) break;
-    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, d88Identity)) {
+    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, folder, d88.GetFileIdentity())) {
       everythingWritten = false;
     }
   }
@@ -82,5 +91,8 @@ bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32
   // earlier read left in the buffer.
   std::memset(DiskBuffer, 0, static_cast<size_t>(offset) + static_cast<size_t>(length));
   if (d88.ReadSectors(track, c, h, r, n, DiskBuffer, offset + length) == 0) return false;
-  return SaveBuffer(name, DiskBuffer + offset, length);
+  OutputFolder current;
+  return !d88.ReadFailed() && current.OpenCurrent() &&
+         current.SaveBuffer(name, DiskBuffer + offset, length, d88.GetFileIdentity()) ==
+             SaveResult::kWritten;
 }

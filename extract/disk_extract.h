@@ -9,24 +9,25 @@
 #include <cstdint>
 
 class D88File;
-struct FileIdentity;
+class OutputFolder;
 
 // Loads the current image of `d88` (image `imageIndex` of the file, for
 // messages): tracks 1 to 153 as sectors 1 to 8 of 1024 bytes, on zeros, so
 // that whatever the image does not hold reads as zero bytes. Then prints a
-// listing line for each directory entry and writes its file into the current
-// directory. An entry that points outside the disk, whose name cannot be a
-// file here, or whose file cannot be written is reported and skipped; false
-// if there was any. The rest are still written. A name that leads to the D88
-// file being read (`d88Identity`) is refused too: the D88 file is never
-// written.
-bool ExtractImage(D88File& d88, int32_t imageIndex, const FileIdentity& d88Identity);
+// listing line for each directory entry and writes its file into `folder`.
+// An entry that points outside the disk, whose name cannot be a file here,
+// that names the D88 file being read, or whose file cannot be written is
+// reported and skipped; false if there was any. The rest are still written.
+// When a read of the D88 file fails while the disk is loaded
+// (d88.ReadFailed()), nothing is listed or written and the result is false.
+bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder);
 
 // Reads offset + length bytes of sectors from c/h/r/n of `track` on (as
 // D88File::ReadSectors) into the start of the disk buffer, cleared first,
-// and saves bytes offset to offset + length - 1 of it as `name`: bytes the
-// run did not deliver are zeros. False, reading nothing, when the range does
-// not fit the buffer; false when no byte was read or the file cannot be
+// and saves bytes offset to offset + length - 1 of it as `name` in the
+// current directory, as the run saves a file: bytes the run did not deliver
+// are zeros. False, reading nothing, when the range does not fit the buffer;
+// false when no byte was read, a read failed or the file cannot be
 // written.
 bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32_t h, int32_t r,
                  int32_t n, int32_t offset, int32_t length);

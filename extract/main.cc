@@ -1,4 +1,4 @@
-#include "extract/command_line.h"
+#include "extract/platform.h"
 #include "extract/run.h"
 #include "image/d88_file.h"
 

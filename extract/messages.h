@@ -33,8 +33,9 @@ inline constexpr char kCannotEnterDirectoryFormat[] =
     "d88extract: cannot enter directory %s; image %d skipped\n";
 inline constexpr char kCannotFindStartDirectory[] =
     "d88extract: cannot tell the current directory\n";
-inline constexpr char kCannotReturnDirectory[] =
-    "d88extract: cannot return to the starting directory\n";
+inline constexpr char kCannotReadD88[] = "d88extract: cannot read the D88 file\n";
+inline constexpr char kStdoutIsD88[] = "d88extract: standard output is the D88 file\n";
+inline constexpr char kStderrIsD88[] = "d88extract: standard error is the D88 file\n";
 inline constexpr char kStdoutFailed[] = "d88extract: cannot write to standard output\n";
 
 // Directory entries that are listed but not written: image index, entry

@@ -2,15 +2,31 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "extract/console.h"
 #include "extract/disk_extract.h"
 #include "extract/messages.h"
-#include "extract/output_files.h"
+#include "extract/platform.h"
 #include "image/d88_file.h"
 
 namespace {
+
+// Standard output or standard error open on the D88 file itself
+// (`d88extract disk.d88 1<>disk.d88`) would write the listing or the
+// messages into the file being read. False, said on a stream that does not
+// lead there (when one does not), when either is.
+bool StandardStreamsSpareTheD88File(const FileIdentity& d88) {
+  const bool outputIsD88 = StandardStreamIsFile(StandardStream::kOutput, d88);
+  const bool errorIsD88 = StandardStreamIsFile(StandardStream::kError, d88);
+  if (!outputIsD88 && !errorIsD88) return true;
+  const char* message = outputIsD88 ? kStdoutIsD88 : kStderrIsD88;
+  if (!errorIsD88) {
+    PrintError("%s", message);
+  } else if (!outputIsD88) {
+    std::fputs(message, stdout);
+  }
+  return false;
+}
 
 // The run proper; its messages are printed, but standard output is not yet
 // known to have been written.
@@ -25,39 +41,39 @@ int RunImages(int argc, char** argv, D88File& d88) {
   // per-image directories on.
   const bool perImageDirectories = !(argumentCount == 2 && std::strcmp(argv[2], "-d") == 0);
 
-  // The D88 file's identity is taken right after it is opened: no file the
-  // run writes may be that file.
-  FileIdentity d88Identity;
-  if (!d88.Open(argv[1]) || !IdentifyPath(argv[1], &d88Identity)) {
+  if (!d88.Open(argv[1])) {
     PrintError("%s", kOpenFailedMessage);
     return 1;
   }
+  if (!StandardStreamsSpareTheD88File(d88.GetFileIdentity())) return 1;
+  if (d88.ReadFailed()) {
+    PrintError("%s", kCannotReadD88);
+    return 1;
+  }
+  if (d88.GetImageCount() == 0) return 0;
 
-  // Each image's directory is left for the directory the run started in, not
-  // for "..": a directory that leads elsewhere (a link) must not move the
-  // next image's output out of the place the user chose.
-  std::filesystem::path startDirectory;
-  if (perImageDirectories && d88.GetImageCount() > 0) {
-    std::error_code error;
-    startDirectory = std::filesystem::current_path(error);
-    if (error) {
-      PrintError("%s", kCannotFindStartDirectory);
-      return 1;
-    }
+  // Every folder and file is made relative to the folder the run started
+  // in, held open: the process never changes directory, so a folder renamed
+  // or replaced during the run cannot draw the output elsewhere.
+  OutputFolder start;
+  if (!start.OpenCurrent()) {
+    PrintError("%s", kCannotFindStartDirectory);
+    return 1;
   }
 
   bool everythingWritten = true;
   for (int32_t index = 0; index < d88.GetImageCount(); ++index) {
-    d88.SelectImage(index);  // cannot fail: the file is open and the index below the count
+    // Fails only when the header cannot be read.
+    if (!d88.SelectImage(index)) {
+      PrintError("%s", kCannotReadD88);
+      return 1;
+    }
     char directoryName[16];
     std::snprintf(directoryName, sizeof directoryName, "%03d", static_cast<int>(index));
 
+    OutputFolder imageFolder;
     if (perImageDirectories) {
-      std::error_code ignored;  // an existing directory is reused
-      std::filesystem::create_directory(directoryName, ignored);
-      std::error_code entering;
-      std::filesystem::current_path(directoryName, entering);
-      if (entering) {
+      if (!imageFolder.OpenSubfolder(start, directoryName)) {
         // Writing this image anywhere else could overwrite the user's files.
         PrintError(kCannotEnterDirectoryFormat, directoryName, static_cast<int>(index));
         everythingWritten = false;
@@ -71,15 +87,12 @@ int RunImages(int argc, char** argv, D88File& d88) {
       return 1;
     }
     std::fputs(kMedia2HDMessage, stdout);
-    if (!ExtractImage(d88, index, d88Identity)) everythingWritten = false;
-
-    if (perImageDirectories) {
-      std::error_code returning;
-      std::filesystem::current_path(startDirectory, returning);
-      if (returning) {
-        PrintError("%s", kCannotReturnDirectory);
-        return 1;
-      }
+    if (!ExtractImage(d88, index, perImageDirectories ? imageFolder : start)) {
+      everythingWritten = false;
+    }
+    if (d88.ReadFailed()) {
+      PrintError("%s", kCannotReadD88);
+      return 1;
     }
   }
   return everythingWritten ? 0 : 1;

@@ -95,7 +95,6 @@ int RunTool(const char* path, bool flat) {
   close(savedOut);
   close(savedErr);
   close(null);
-  // An unsupported image ends the run inside its directory.
   fs::current_path(scratch.home, error);
   Check(!error);
   return status;

@@ -1,7 +1,6 @@
 #include "image/block_cache.h"
 
 #include <cstring>
-#include <istream>
 
 void ClearBlockCache(BlockCache* cache) {
   for (int slot = 0; slot < kCacheBlockCount; ++slot) {
@@ -10,14 +9,14 @@ void ClearBlockCache(BlockCache* cache) {
     cache->lastUse[slot] = 0;
   }
   cache->useClock = 0;
-  cache->streamPosition = -1;
+  cache->readFailed = false;
 }
 
 namespace {
 
 // Returns the slot holding `block`, loading it into the least recently used
-// slot when it is not cached.
-int FindOrLoadBlock(BlockCache* cache, std::istream& file, int64_t block) {
+// slot when it is not cached; -1 when the read fails.
+int FindOrLoadBlock(BlockCache* cache, InputFile& file, int64_t block) {
   int victim = 0;
   for (int slot = 0; slot < kCacheBlockCount; ++slot) {
     if (cache->blockNumber[slot] == block) {
@@ -26,19 +25,15 @@ int FindOrLoadBlock(BlockCache* cache, std::istream& file, int64_t block) {
     }
     if (cache->lastUse[slot] < cache->lastUse[victim]) victim = slot;
   }
-  // A failed seek or read leaves the stream's error flags set; clear them so
-  // that the next load starts afresh. Bytes past the end simply do not arrive.
-  const int64_t start = block * kCacheBlockBytes;
-  file.clear();
-  // Reading on from the last block needs no seek.
-  if (start != cache->streamPosition) file.seekg(static_cast<std::streamoff>(start), std::ios::beg);
-  std::streamsize arrived = 0;
-  if (file) {
-    file.read(reinterpret_cast<char*>(cache->bytes[victim]), kCacheBlockBytes);
-    arrived = file.gcount();
+  const int64_t arrived =
+      file.ReadAt(block * kCacheBlockBytes, cache->bytes[victim], kCacheBlockBytes);
+  if (arrived < 0) {
+    // Never kept as a short block: that would read as the end of the file.
+    cache->blockNumber[victim] = -1;
+    cache->lastUse[victim] = 0;
+    cache->readFailed = true;
+    return -1;
   }
-  cache->streamPosition = arrived == kCacheBlockBytes ? start + arrived : -1;
-  file.clear();
   cache->blockNumber[victim] = block;
   cache->validBytes[victim] = static_cast<int32_t>(arrived);
   cache->lastUse[victim] = ++cache->useClock;
@@ -47,7 +42,7 @@ int FindOrLoadBlock(BlockCache* cache, std::istream& file, int64_t block) {
 
 }  // namespace
 
-int64_t ReadThroughCache(BlockCache* cache, std::istream& file, int64_t positionInFile,
+int64_t ReadThroughCache(BlockCache* cache, InputFile& file, int64_t positionInFile,
                          uint8_t* destination, int64_t length) {
   int64_t delivered = 0;
   while (delivered < length) {
@@ -55,6 +50,7 @@ int64_t ReadThroughCache(BlockCache* cache, std::istream& file, int64_t position
     const int64_t block = position / kCacheBlockBytes;
     const int32_t offsetInBlock = static_cast<int32_t>(position % kCacheBlockBytes);
     const int slot = FindOrLoadBlock(cache, file, block);
+    if (slot < 0) break;
     const int32_t available = cache->validBytes[slot] - offsetInBlock;
     if (available <= 0) break;
     const int64_t wanted = length - delivered;

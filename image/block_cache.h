@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
+
+#include "image/input_file.h"
 
 constexpr int kCacheBlockBytes = 1 << 17;
 constexpr int kCacheBlockCount = 8;
@@ -14,16 +15,20 @@ struct BlockCache {
   int32_t validBytes[kCacheBlockCount];  // fewer than kCacheBlockBytes at the end of the file
   uint32_t lastUse[kCacheBlockCount];
   uint32_t useClock;
-  int64_t streamPosition;  // where the next read of the stream starts; -1 = unknown
+  // A read of the file failed since the last clear: answers since then may
+  // be short. No failed block is kept, so the flag is the only trace.
+  bool readFailed;
   uint8_t bytes[kCacheBlockCount][kCacheBlockBytes];
 };
 
-// Forgets every block; call whenever the cached file changes.
+// Forgets every block and any read failure; call whenever the cached file
+// changes.
 void ClearBlockCache(BlockCache* cache);
 
 // Copies up to `length` bytes from `positionInFile` of `file` into `destination`
-// and returns how many arrived: fewer than `length` only where the file ends.
-// Destination bytes past the returned count are untouched. `positionInFile`
-// and `length` must not be negative.
-int64_t ReadThroughCache(BlockCache* cache, std::istream& file, int64_t positionInFile,
+// and returns how many arrived: fewer than `length` where the file ends, or
+// where a read failed (then `readFailed` is set). Destination bytes past the
+// returned count are untouched. `positionInFile` and `length` must not be
+// negative.
+int64_t ReadThroughCache(BlockCache* cache, InputFile& file, int64_t positionInFile,
                          uint8_t* destination, int64_t length);

@@ -1,9 +1,5 @@
 #include "image/d88_file.h"
 
-#include <filesystem>
-
-#include "image/native_path.h"
-
 void D88File::ForgetCurrentImage() {
   imageOffset = -1;
   mediaType = -1;
@@ -12,8 +8,7 @@ void D88File::ForgetCurrentImage() {
 }
 
 void D88File::CloseFile() {
-  if (file.is_open()) file.close();
-  file.clear();
+  file.Close();
   cache.Reset();
 }
 
@@ -32,23 +27,15 @@ bool D88File::Open(const char* path) {
     mediaType = -1;
     return true;
   }
-  if (file.is_open()) {
+  if (file.IsOpen()) {
     CloseFile();
     ForgetCurrentImage();
   }
-  // Only a regular file, links followed, can be a D88 file: a directory
-  // opens as a file that cannot be read on some systems, and a pipe, a FIFO
-  // or a device cannot be sought, so no header could be found in it.
-  const std::filesystem::path nativePath = NativePath(path);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(nativePath, error)) return false;
-  // Unbuffered: the block cache does the buffering.
-  file.rdbuf()->pubsetbuf(nullptr, 0);
-  file.open(nativePath, std::ios::in | std::ios::binary);
-  if (!file.is_open()) {
-    CloseFile();
-    return false;
-  }
+  // Only a regular file can be a D88 file: a directory cannot be read, and
+  // a pipe, a FIFO or a device cannot be read at a position, so no header
+  // could be found in it. InputFile asks what it opened, not the path.
+  // With no file open the cache holds nothing: CloseFile reset it.
+  if (!file.Open(path)) return false;
 
   imageCount = 0;
   int64_t imageStart = 0;
@@ -65,14 +52,16 @@ bool D88File::Open(const char* path) {
 }
 
 bool D88File::SelectImage(int32_t index) {
-  if (!file.is_open()) return false;
+  if (!file.IsOpen()) return false;
   ForgetCurrentImage();
   if (index < 0 || index >= imageCount) return false;
 
-  imageOffset = imageOffsets[index];
-  // Open read a full header here already, from the same unchanged file.
+  // Open read a full header here already, so its length is not tested
+  // again; a failed read is.
   ImageHeader header;
-  ReadImageHeader(imageOffset, &header);
+  ReadImageHeader(imageOffsets[index], &header);
+  if (ReadFailed()) return false;
+  imageOffset = imageOffsets[index];
   for (int track = 0; track < kTrackCount; ++track)
     trackOffsets[track] = header.trackOffsets[track];
   mediaType = header.mediaType;

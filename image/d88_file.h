@@ -10,9 +10,9 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 
 #include "image/d88_format.h"
+#include "image/input_file.h"
 #include "image/read_cache.h"
 
 class D88File {
@@ -24,18 +24,30 @@ class D88File {
   // Opens the file at `path` and finds its images: image 0 at byte 0, each
   // next one `disk size` bytes on, until a full 688-byte header no longer
   // fits, 64 images are counted or the next start would leave 0..0x7FFFFFFF.
-  // True also when no image is found. False when the file cannot be opened
-  // or is not a regular file once links are followed (a directory, a pipe,
-  // a device); then no file is open and the image count keeps its
-  // value. A file that was open before is closed first and its current image
-  // forgotten. A null `path` only closes: no file, no images, media type -1.
+  // True also when no image is found, and when a read fails during the scan
+  // (ReadFailed tells; the images before it are counted). False when the
+  // file cannot be opened or is not a regular file once links are followed
+  // (a directory, a pipe, a FIFO, a device); then no file is open and the
+  // image count keeps its value. A file that was open before is closed first
+  // and its current image forgotten. A null `path` only closes: no file, no
+  // images, media type -1.
   bool Open(const char* path);
 
   int32_t GetImageCount() const { return imageCount; }
 
-  // Makes image `index` current. False with no open file (nothing changes)
-  // and for an index outside 0..GetImageCount()-1, which leaves no image
-  // current: media type -1, empty name, every track unusable.
+  // Which file is open: compared with the files the tool writes, so that it
+  // never writes this one. Zero when no file is open.
+  const FileIdentity& GetFileIdentity() const { return file.GetIdentity(); }
+
+  // Whether a read of the file failed (an I/O error, not its end) since it
+  // was opened. From then on any result may be short, as if the file ended
+  // early, so a caller that sees it must not trust what it read.
+  bool ReadFailed() const { return cache.ReadFailed(); }
+
+  // Makes image `index` current. False with no open file (nothing changes),
+  // and for an index outside 0..GetImageCount()-1 or once a read has failed
+  // (ReadFailed), which leave no image current: media type -1, empty name,
+  // every track unusable.
   bool SelectImage(int32_t index);
 
   // The current image's name: header bytes up to the first 0x00, at most 16.
@@ -77,12 +89,13 @@ class D88File {
   // false when there is no file or the track is absent or unusable.
   bool LocateTrack(int32_t track, int64_t* startInFile) const;
   // Reads and decodes the image header at `positionInFile`; false, with the
-  // missing bytes taken as zero, when the file ends before its last byte.
+  // missing bytes taken as zero, when the file ends before its last byte or
+  // a read fails.
   bool ReadImageHeader(int64_t positionInFile, ImageHeader* header);
   void ForgetCurrentImage();
   void CloseFile();
 
-  std::ifstream file;
+  InputFile file;
   int32_t imageCount = 0;
   int32_t firstSector = 1;
   int32_t lastSector = 16;

@@ -1,7 +1,5 @@
 #include "image/read_cache.h"
 
-#include <istream>
-
 namespace {
 
 constexpr uint32_t kChnMask = 0xFF00FFFF;  // C, H and N of a packed C/H/R/N
@@ -26,13 +24,13 @@ void ReadCache::Reset() {
   trackSectors.valid = false;
 }
 
-int64_t ReadCache::ReadBytes(std::istream& file, int64_t positionInFile, uint8_t* destination,
+int64_t ReadCache::ReadBytes(InputFile& file, int64_t positionInFile, uint8_t* destination,
                              int64_t length) {
   return ReadThroughCache(&blocks, file, positionInFile, destination, length);
 }
 
 // The one place where the walk rules are applied.
-int32_t ReadCache::WalkLength(std::istream& file, int32_t first, WalkKind kind,
+int32_t ReadCache::WalkLength(InputFile& file, int32_t first, WalkKind kind,
                               int32_t maxRecords) {
   const int32_t limit = maxRecords < kMaxWalkRecords ? maxRecords : kMaxWalkRecords;
   int32_t position = 0;
@@ -47,7 +45,7 @@ int32_t ReadCache::WalkLength(std::istream& file, int32_t first, WalkKind kind,
   return position;
 }
 
-void ReadCache::IndexTrackSectors(std::istream& file, int64_t trackStartInFile, uint32_t chnKey) {
+void ReadCache::IndexTrackSectors(InputFile& file, int64_t trackStartInFile, uint32_t chnKey) {
   trackSectors.valid = true;
   trackSectors.startInFile = trackStartInFile;
   trackSectors.chnKey = chnKey;
@@ -81,7 +79,7 @@ void ReadCache::IndexTrackSectors(std::istream& file, int64_t trackStartInFile, 
   }
 }
 
-bool ReadCache::FindSector(std::istream& file, int64_t trackStartInFile, uint32_t c, uint32_t h,
+bool ReadCache::FindSector(InputFile& file, int64_t trackStartInFile, uint32_t c, uint32_t h,
                            uint32_t r, uint32_t n, SectorData* found) {
   const uint32_t chnKey = PackChrn(c, h, 0, n);
   if (!trackSectors.valid || trackSectors.startInFile != trackStartInFile ||
@@ -94,7 +92,7 @@ bool ReadCache::FindSector(std::istream& file, int64_t trackStartInFile, uint32_
   return true;
 }
 
-int32_t ReadCache::ReadIds(std::istream& file, int64_t trackStartInFile, uint8_t* buffer,
+int32_t ReadCache::ReadIds(InputFile& file, int64_t trackStartInFile, uint8_t* buffer,
                            int32_t length) {
   const int32_t first = FindWalkStart(&chain, trackStartInFile);
   const int32_t records = WalkLength(file, first, WalkKind::kIdList, length / 4);

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
 #include "image/block_cache.h"
 #include "image/record_chain.h"
@@ -26,34 +25,38 @@ class ReadCache {
   ReadCache(const ReadCache&) = delete;
   ReadCache& operator=(const ReadCache&) = delete;
 
-  // Forgets every block and every memo.
+  // Forgets every block and every memo, and any read failure.
   void Reset();
+
+  // Whether a read of the file failed since the last Reset: answers given
+  // since then may be short, as if the file ended early.
+  bool ReadFailed() const { return blocks.readFailed; }
 
   // Copies up to `length` bytes from `positionInFile` of `file` into
   // `destination` and returns how many arrived: fewer only where the file
-  // ends. Destination bytes past the count are untouched. Neither number may
-  // be negative.
-  int64_t ReadBytes(std::istream& file, int64_t positionInFile, uint8_t* destination,
+  // ends or a read fails. Destination bytes past the count are untouched.
+  // Neither number may be negative.
+  int64_t ReadBytes(InputFile& file, int64_t positionInFile, uint8_t* destination,
                     int64_t length);
 
   // The record at which a sector read of c/h/r/n (each 0 to 255) in the
   // track whose first record is at `trackStartInFile` stops: the first record
   // of its walk addressed so. False when the walk holds none.
-  bool FindSector(std::istream& file, int64_t trackStartInFile, uint32_t c, uint32_t h, uint32_t r,
+  bool FindSector(InputFile& file, int64_t trackStartInFile, uint32_t c, uint32_t h, uint32_t r,
                   uint32_t n, SectorData* found);
 
   // Writes the C, H, R and N bytes of each record the ID walk from
   // `trackStartInFile` visits, 4 bytes a record, while they fit in `length`.
   // Returns the bytes written.
-  int32_t ReadIds(std::istream& file, int64_t trackStartInFile, uint8_t* buffer, int32_t length);
+  int32_t ReadIds(InputFile& file, int64_t trackStartInFile, uint8_t* buffer, int32_t length);
 
  private:
   // How many records a walk of `kind` from chain entry `first` visits, at
   // most `maxRecords`.
-  int32_t WalkLength(std::istream& file, int32_t first, WalkKind kind, int32_t maxRecords);
+  int32_t WalkLength(InputFile& file, int32_t first, WalkKind kind, int32_t maxRecords);
   // Notes, for each sector number, the first record addressed c/h/*/n of the
   // sector walk from `trackStartInFile`.
-  void IndexTrackSectors(std::istream& file, int64_t trackStartInFile, uint32_t chnKey);
+  void IndexTrackSectors(InputFile& file, int64_t trackStartInFile, uint32_t chnKey);
 
   BlockCache blocks;
   RecordChain chain;

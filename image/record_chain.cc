@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
-#include <istream>
 
 void ClearRecordChain(RecordChain* chain) {
   chain->firstInFile = -1;
@@ -67,7 +66,7 @@ int32_t FindWalkStart(RecordChain* chain, int64_t positionInFile) {
   return index;
 }
 
-bool LoadChainEntry(RecordChain* chain, BlockCache* cache, std::istream& file, int32_t index) {
+bool LoadChainEntry(RecordChain* chain, BlockCache* cache, InputFile& file, int32_t index) {
   assert(index < kChainCapacity);  // FindWalkStart leaves room for a whole walk
   if (index >= kChainCapacity) return false;
   while (chain->count <= index) {
@@ -75,7 +74,9 @@ bool LoadChainEntry(RecordChain* chain, BlockCache* cache, std::istream& file, i
     const int64_t position = NextRecordInFile(*chain);
     uint8_t bytes[kRecordHeaderBytes];
     if (ReadThroughCache(cache, file, position, bytes, kRecordHeaderBytes) < kRecordHeaderBytes) {
-      chain->complete = true;
+      // Only the end of the file ends a chain for good; after a failed read
+      // nothing is concluded.
+      if (!cache->readFailed) chain->complete = true;
       return false;
     }
     const RecordHeader header = DecodeRecordHeader(bytes);

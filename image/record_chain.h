@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
 #include "image/block_cache.h"
 #include "image/d88_format.h"
@@ -42,9 +41,9 @@ int32_t FindWalkStart(RecordChain* chain, int64_t positionInFile);
 
 // Reads headers from the file until entry `index` is present. False when the
 // chain ends before it: a header there would run past the end of the file.
-bool LoadChainEntry(RecordChain* chain, BlockCache* cache, std::istream& file, int32_t index);
+bool LoadChainEntry(RecordChain* chain, BlockCache* cache, InputFile& file, int32_t index);
 
-inline bool HasChainEntry(RecordChain* chain, BlockCache* cache, std::istream& file,
+inline bool HasChainEntry(RecordChain* chain, BlockCache* cache, InputFile& file,
                           int32_t index) {
   return index < chain->count || LoadChainEntry(chain, cache, file, index);
 }

@@ -18,7 +18,7 @@ void D88File::SetSectorRange(int32_t first, int32_t last) {
 }
 
 bool D88File::LocateTrack(int32_t track, int64_t* startInFile) const {
-  if (!file.is_open() || track < 0 || track >= kTrackCount) return false;
+  if (!file.IsOpen() || track < 0 || track >= kTrackCount) return false;
   const int32_t offsetInImage = trackOffsets[track];
   // An offset of 0x80000000 or more is negative here; it would lead before
   // the image, so it makes the track unusable like an absent one.

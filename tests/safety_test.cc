@@ -1,5 +1,6 @@
 // What the tool does not trust, POSIX only: links, FIFOs, non-regular D88
-// paths, closed pipes, file-size limits, terminals.
+// paths, folders changed under the run, closed pipes, file-size limits, read
+// errors, terminals.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -10,38 +11,70 @@
 namespace {
 
 // What stands at an output's name is replaced, never written through, and
-// no name may be the D88 file itself.
+// no name may be the D88 file itself; folders are reached only through what
+// the run holds, never by a path again.
 TEST(SafetyTest, WritesGoNowhereElse) {
   if (TargetIsWindows()) GTEST_SKIP() << "POSIX only";
-  const Entries links = {{"LINK", 16, 16}, {"HARD", 17, 17}, {"FIFO", 18, 18}, {"FILE", 19, 19}};
+  const Entries links = {{"LINK", 16, 16}, {"HARD", 17, 17},  {"FIFO", 18, 18},
+                         {"FILE", 19, 19}, {"TOD88", 20, 20}, {"HARDD", 21, 21}};
   const Entries one = {{"LONG", 16, 16}, {"DISK", 17, 17}}, two = {{"FILE", 18, 18}};
   const Bytes d88 = BuildD88({PatternImage("ONE", one), PatternImage("TWO", two)});
   const Bytes linksD88 = BuildD88({PatternImage("LINKS", links)});
   const std::string makeLinks =
       "mkdir keep && printf o >keep/other && ln -s keep/other LINK && ln keep/other HARD && "
-      "mkfifo FIFO && ln -s keep/nowhere FILE && TOOL";
+      "mkfifo FIFO && ln -s keep/nowhere FILE && ln -s disk TOD88 && ln disk HARDD && TOOL";
   const std::string isD88 = "is the D88 file being read, not written";
   const std::string flatOut = k2HD + Listing(one) + k2HD + Listing(two);
   const std::string out =
       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two);
-  Tree written = Files(links), flat = Files(two), perImage = Files(two, "001");
-  written.merge(Tree{{"keep", "<dir>"}, {"keep/other", "o"}});
+  Tree written = Files({links.begin(), links.end() - 1}), flat = Files(two),
+       perImage = Files(two, "001");
+  written.merge(Tree{{"keep", "<dir>"},
+                     {"keep/other", "o"},
+                     {"disk", AsString(linksD88)},
+                     {"HARDD", AsString(linksD88)}});
   flat["LONG"] = AsString(d88);
   flat["DISK"] = Units(17, 17);
-  // Leaving a directory that is a link by ".." would put image 1 into "far".
+  // A folder that is a link could lead anywhere: image 0 is not written.
   Tree linked = perImage;
   linked.merge(Tree{{"000", "<link>"}, {"far", "<dir>"}, {"far/away", "<dir>"}});
-  linked.merge(Files(one, "far/away"));
   perImage.merge(Tree{{"000", "<dir>"}, {"000/DISK", AsString(d88)}, {"000/LONG", Units(16, 16)}});
   perImage["VIA"] = "<link>";
+  // Renamed while the run waits on a full pipe: 5 listings of 20 KiB each
+  // cannot all fit, so later images start after the rename.
+  Entries many;
+  for (int i = 0; i < 512; ++i) many.emplace_back("F" + std::to_string(i), 16 + i, 16 + i);
+  std::string manyOut;
+  Tree moved = {{"moved", "<dir>"}, {"run", "<dir>"}};
+  for (const std::string folder : {"000", "001", "002", "003", "004"}) {
+    manyOut += "\n[MANY] -> " + folder + "\n" + k2HD + Listing(many);
+    moved.merge(Files(many, "moved/" + folder));
+  }
+  const std::string rename =
+      "mkdir run && cd run && { TOOL; echo $? >../status; } | (IFS= read -r first; cd .. && "
+      "mv run moved && mkdir run && echo \"$first\" && cat); exit $(cat ../status && rm ../status)";
+  // Deeper than PATH_MAX: no path of the start folder is ever needed.
+  const std::string deep =
+      "d=$(printf %0200d 0) && top=$PWD && for i in $(seq 25); do mkdir $d && cd -P $d || exit 9; "
+      "done && TOOL; s=$?; mv 000 001 \"$top\"; cd \"$top\" && rm -rf $d; exit $s";
+  Tree deepFiles = Files(one, "000");
+  deepFiles.merge(Files(two, "001"));
   RunCases({
-      {"links and a FIFO", linksD88, "D88 -d", k2HD + Listing(links), "", 0, written, makeLinks},
-      {"an image directory that is a link", d88, "D88", out, "", 0, linked,
+      {"links, a FIFO and the D88 file", linksD88, "D88 -d", k2HD + Listing(links),
+       Refused(5, "HARDD", isD88), 1, written, makeLinks, "disk"},
+      {"an image directory that is a link", d88, "D88", "\n[TWO] -> 001\n" + k2HD + Listing(two),
+       "d88extract: cannot enter directory 000; image 0 skipped\n", 1, linked,
        "mkdir -p far/away && ln -s far/away 000 && TOOL"},
       {"the D88 file named like an entry", d88, "D88 -d", flatOut, Refused(0, "LONG", isD88), 1,
        flat, "TOOL", "LONG"},
       {"the D88 file in an image directory, through a link", d88, "VIA", out,
        Refused(1, "DISK", isD88), 1, perImage, "ln -s 000/DISK VIA && TOOL", "000/DISK"},
+      {"the start folder renamed", BuildD88(std::vector(5, PatternImage("MANY", many))), "D88",
+       manyOut, "", 0, moved, rename},
+      {"the start folder deeper than PATH_MAX", d88, "D88", out, "", 0, deepFiles, deep},
+      {"the start folder removed", d88, "D88", "",
+       "d88extract: cannot tell the current directory\n", 1, Tree(),
+       "mkdir gone && cd gone && rmdir ../gone && TOOL"},
   });
 }
 
@@ -51,17 +84,27 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   const Bytes d88 = BuildD88({PatternImage("ONE", one), PatternImage("TWO", two)});
   const std::string listing = k2HD + Listing(one) + k2HD + Listing(two);
   const std::string lost = "d88extract: cannot write to standard output\n";
+  const std::string cannotRead = "d88extract: cannot read the D88 file\n";
   Tree all = Files(one);
   all.merge(Files(two));
   Tree cut = all, withD88 = all, onlyD88 = {{"disk", AsString(d88)}}, fifo = {{"fifo", "<other>"}};
-  cut["BIG"] = Units(16, 19);
+  cut.erase("BIG");  // not written means not there
   withD88["disk"] = AsString(d88);
+  Tree firstImage = Files(one, "000");
+  firstImage.merge(Tree{{"001", "<dir>"}, {"disk", AsString(d88)}});
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   close(ends[0]);  // nobody reads: every write to the pipe fails
   const std::string closedPipe = "TOOL >&" + std::to_string(ends[1]);
+  // Reads of the D88 file fail from the Nth on: the 1st is the scan's; the
+  // 20th lies well inside the loading of image 1 (about 12 reads of 128 KiB
+  // each image). LeakSanitizer, where built in, cannot run under ptrace.
+  const std::string failReads =
+      "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o /dev/null -P \"$PWD/disk\" "
+      "-e inject=pread64:error=EIO:when=";
   RunCases({
       {"a closed pipe", d88, "D88 -d", "", lost, 1, all, closedPipe},
+      {"a closed standard output", d88, "D88 -d", "", lost, 1, all, "TOOL >&-"},
       {"a file-size limit", d88, "D88 -d", listing, Refused(0, "BIG", "cannot write the file"), 1,
        cut, "prlimit --fsize=4096 TOOL"},
       {"/dev/stdin from a pipe", d88, "/dev/stdin", "", kOpenFailed, 1, onlyD88, "cat disk | TOOL",
@@ -71,6 +114,15 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
       {"a FIFO", d88, "fifo", "", kOpenFailed, 1, fifo, "mkfifo fifo && TOOL"},
       {"/dev/stdin from a file", d88, "/dev/stdin -d", listing, "", 0, withD88, "TOOL <disk",
        "disk"},
+      {"standard output on the D88 file", d88, "D88 -d", "",
+       "d88extract: standard output is the D88 file\n", 1, onlyD88, "TOOL 1<>disk", "disk"},
+      {"standard error on the D88 file", d88, "D88 -d",
+       "d88extract: standard error is the D88 file\n", "", 1, onlyD88, "TOOL 2<>disk", "disk"},
+      {"a read error in the scan", d88, "D88", "", cannotRead, 1, onlyD88, failReads + "1+ TOOL",
+       "disk"},
+      {"a read error loading image 1", d88, "D88",
+       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD, cannotRead, 1,
+       firstImage, failReads + "20+ TOOL", "disk"},
   });
   close(ends[1]);
 }

@@ -110,9 +110,12 @@ void RunCases(const std::vector<ToolCase>& cases) {
     for (std::string arg; args >> arg;) {
       command += Quoted(arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
     }
+    // Standard output is the whole shell text's, so a pipe after TOOL counts.
     std::string shell = c.shell;
-    shell.replace(shell.find("TOOL"), 4, command + " >../out 2>../err");
-    const int status = std::system(("cd" + Quoted(work.string()) + " && " + shell).c_str());
+    shell.replace(shell.find("TOOL"), 4, command + " 2>" + Quoted((dir.path / "err").string()));
+    shell = "(cd" + Quoted(work.string()) + " && " + shell + ") >" +
+            Quoted((dir.path / "out").string());
+    const int status = std::system(shell.c_str());
     EXPECT_EQ(ReadFileText(dir.path / "out"), c.out);
     EXPECT_EQ(ReadFileText(dir.path / "err"), c.err);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);

@@ -63,8 +63,9 @@ struct ToolCase {
   std::string out, err;
   int status = 0;
   Tree files;
-  // Shell text run there; TOOL is the tool with its arguments and captured
-  // streams: "mkfifo F && TOOL", "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL".
+  // Shell text run there, its standard output captured; TOOL is the tool
+  // with its arguments and captured standard error: "mkfifo F && TOOL",
+  // "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL", "TOOL | cat".
   std::string shell = "TOOL";
   std::string d88At = "";
 };

@@ -1,0 +1,92 @@
+// The tool's platform seam: the command line, the standard streams, and the
+// folders and files it writes. One source file per system implements it
+// (platform_posix.cc, platform_win32.cc); nothing else in the tool asks
+// which system it runs on.
+//
+// Files and folders are reached only through folders the tool holds open,
+// never through the current directory or a path looked up again later: a
+// folder renamed, or a name swapped for a link, during the run cannot send
+// the output anywhere else.
+#pragma once
+
+#include <cstdint>
+
+#include "image/input_file.h"
+
+struct Arguments {
+  int count;
+  char** values;  // values[0] to values[count - 1]; null-terminated
+};
+
+// The arguments of this process, from main()'s `argc` and `argv`, as bytes
+// that D88File::Open takes: as given on POSIX; on Windows read in UTF-16 and
+// handed on in UTF-8, since the ANSI code page cannot spell every name and
+// maps some characters to look-alikes, with the program name kept as main()
+// got it for the usage message. The strings live until the process ends.
+Arguments TakeArguments(int argc, char** argv);
+
+// Sets up the standard streams once, before anything is printed or opened:
+// - output is binary, so "\n" stays one byte;
+// - a closed pipe or a file-size limit makes writes fail instead of ending
+//   the process by a signal;
+// - a standard stream that is closed is held by a descriptor that fails
+//   every write, so that no file the run opens (the D88 file) takes its
+//   place and receives the listing.
+void PrepareStandardStreams();
+
+// Whether standard output reaches a terminal that acts on control bytes.
+bool StandardOutputIsTerminal();
+
+enum class StandardStream { kOutput, kError };
+
+// Whether the standard stream is open on the file `file`, under any name.
+bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file);
+
+// The rules of this system's file names, for a name of a disk directory that
+// is not empty, "." or "..": false when it holds a path separator, and on
+// Windows when it is not valid Shift_JIS (code page 932), holds a character
+// Windows refuses (: \ * ? " < > | and control characters), ends in a dot
+// or a space, or is reserved for a device (CON, NUL, COM0, CONIN$, ...,
+// with or without an extension). Elsewhere a name's bytes are the file name
+// as they stand; on Windows they are decoded from Shift_JIS.
+bool IsUsableNameHere(const char* name);
+
+enum class SaveResult {
+  kWritten,
+  kIsD88File,  // the name is the D88 file itself (or a hard link to it): left alone
+  kNotWritten  // a directory in the way, no room, no permission, written short
+};
+
+// A folder the run writes into, held open from the moment it is found.
+class OutputFolder {
+ public:
+  OutputFolder() = default;
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+  ~OutputFolder() { Close(); }
+
+  // Holds the current directory. False when it cannot be opened or has been
+  // removed (it can take no names).
+  bool OpenCurrent();
+
+  // Makes the folder `name` inside `parent`, or reuses one that exists, and
+  // holds it. False when it cannot be made or opened, when something other
+  // than a folder stands there (a link to a folder included: it could lead
+  // anywhere), and when it is closed to us.
+  bool OpenSubfolder(const OutputFolder& parent, const char* name);
+
+  void Close();
+
+  // Writes `length` bytes of `data` as the file `name` in this folder with
+  // one write, through a file created exclusively, without following links.
+  // Whatever else stands at the name (an old file, a link, a FIFO, a device
+  // node) is removed first, a link never followed, except the D88 file
+  // `d88` itself and a directory. A file that cannot be written whole or
+  // closed cleanly is removed again: not written means not there.
+  SaveResult SaveBuffer(const char* name, const uint8_t* data, int32_t length,
+                        const FileIdentity& d88) const;
+
+ private:
+  static constexpr intptr_t kNoHandle = -1;
+  intptr_t handle = kNoHandle;  // a descriptor on POSIX, a HANDLE on Windows
+};
