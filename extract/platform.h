@@ -44,12 +44,19 @@ bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file);
 
 // The rules of this system's file names, for a name of a disk directory that
 // is not empty, "." or "..": false when it holds a path separator, and on
-// Windows when it is not valid Shift_JIS (code page 932), holds a character
-// Windows refuses (: \ * ? " < > | and control characters), ends in a dot
-// or a space, or is reserved for a device (CON, NUL, COM0, CONIN$, ...,
-// with or without an extension). Elsewhere a name's bytes are the file name
-// as they stand; on Windows they are decoded from Shift_JIS.
+// Windows when it is not valid Shift_JIS (code page 932) or breaks
+// IsUsableWindowsName. Elsewhere a name's bytes are the file name as they
+// stand; on Windows they are decoded from Shift_JIS.
 bool IsUsableNameHere(const char* name);
+
+// Windows' own rules for a decoded name: false when it is empty, holds a
+// character Windows refuses (: \ / * ? " < > | and control characters),
+// ends in a dot or a space (Windows would drop them: another name), or is
+// reserved for a device (CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9
+// also with a superscript 1, 2 or 3, CONIN$, CONOUT$; in any case, with or
+// without an extension). Plain data and code on every system, so that the
+// rules are tested everywhere; only the Windows build applies them.
+bool IsUsableWindowsName(const wchar_t* name);
 
 enum class SaveResult {
   kWritten,

@@ -22,8 +22,9 @@ constexpr int kFolderAccess = O_RDONLY;
 constexpr int kFolderFlags = kFolderAccess | O_DIRECTORY | O_CLOEXEC;
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
 
+// As IdentifyOpenFile gives it, for what stands at a name.
 FileIdentity IdentityOf(const struct stat& status) {
-  return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+  return FileIdentity{static_cast<uint64_t>(status.st_dev), {static_cast<uint64_t>(status.st_ino)}};
 }
 
 bool WriteAll(int descriptor, const uint8_t* data, int32_t length) {
@@ -56,9 +57,9 @@ void PrepareStandardStreams() {
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file) {
-  struct stat status;
   const int descriptor = stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO;
-  return fstat(descriptor, &status) == 0 && IdentityOf(status) == file;
+  FileIdentity identity;
+  return IdentifyOpenFile(descriptor, &identity) && identity == file;
 }
 
 bool IsUsableNameHere(const char* name) { return std::strchr(name, '/') == nullptr; }

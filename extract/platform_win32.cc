@@ -1,12 +1,12 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <initializer_list>
 #include <string>
 #include <vector>
 // shellapi.h needs windows.h before it.
@@ -21,14 +21,14 @@ constexpr int kMaxWideName = 16;
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-bool IdentifyHandle(HANDLE handle, FileIdentity* identity, DWORD* attributes = nullptr) {
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(handle, &information) == 0) return false;
-  identity->volume = information.dwVolumeSerialNumber;
-  identity->file =
-      static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
-  if (attributes != nullptr) *attributes = information.dwFileAttributes;
-  return true;
+// The file attributes of what `handle` was opened on; 0 when unknown.
+// (wine cannot answer GetFileInformationByHandle for handles opened
+// relative to a folder that has been renamed; this query it answers.)
+DWORD AttributesOf(HANDLE handle) {
+  FILE_BASIC_INFO basic;
+  return GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+             ? basic.FileAttributes
+             : 0;
 }
 
 // Decodes `name` as Shift_JIS into `wide`; false when it is not valid
@@ -55,64 +55,52 @@ bool DecodeShiftJis(const char* name, wchar_t (&wide)[kMaxWideName]) {
   return true;
 }
 
-// Names Windows keeps for devices, in any case, with or without an
-// extension. "Naming Files, Paths, and Namespaces", Naming Conventions:
-// CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9, also with the
-// superscript digits 1, 2 and 3 (U+00B9, U+00B2, U+00B3),
-// https://learn.microsoft.com/en-us/windows/win32/fileio/naming-a-file
-// and CONIN$ and CONOUT$, the console ("CreateFileW", Consoles),
-// https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-createfilew#consoles
-bool IsReservedName(const wchar_t* name) {
-  wchar_t base[kMaxWideName] = {};
-  for (int i = 0; name[i] != L'\0' && name[i] != L'.' && i < kMaxWideName - 1; ++i) {
-    base[i] = (name[i] >= L'a' && name[i] <= L'z') ? name[i] - L'a' + L'A' : name[i];
+extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes,
+                                                FILE_BASIC_INFORMATION* information);
+
+// Folders are held without delete sharing, so on Windows nobody can rename
+// or remove them while the run holds them; and everything in them is opened
+// relative to the held handle (NtCreateFile with it as the root), as the
+// *at calls do on POSIX, so no path is ever looked up again either.
+constexpr ACCESS_MASK kFolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ULONG kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr NTSTATUS kNameCollision =
+    static_cast<NTSTATUS>(0xC0000035);  // STATUS_OBJECT_NAME_COLLISION
+// The object at the name itself, never what a link or junction leads to.
+constexpr ULONG kNoFollow = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
+
+struct NameIn {
+  explicit NameIn(HANDLE folder, wchar_t* name) {
+    text.Buffer = name;
+    text.Length = text.MaximumLength = static_cast<USHORT>(std::wcslen(name) * sizeof(wchar_t));
+    InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
   }
-  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-    if (std::wcscmp(base, device) == 0) return true;
-  }
-  const bool port = std::wcsncmp(base, L"COM", 3) == 0 || std::wcsncmp(base, L"LPT", 3) == 0;
-  const wchar_t digit = base[3];
-  const bool isDigit = (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' ||
-                       digit == L'\u00B2' || digit == L'\u00B3';
-  return port && isDigit && base[4] == L'\0';
+  UNICODE_STRING text;
+  OBJECT_ATTRIBUTES object;
+};
+
+HANDLE OpenIn(HANDLE folder, wchar_t* name, ACCESS_MASK access, ULONG sharing, ULONG disposition,
+              ULONG options, NTSTATUS* status = nullptr) {
+  NameIn at(folder, name);
+  IO_STATUS_BLOCK io;
+  HANDLE opened = nullptr;
+  const NTSTATUS result =
+      NtCreateFile(&opened, access | SYNCHRONIZE, &at.object, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                   sharing, disposition, options | kNoFollow, nullptr, 0);
+  if (status != nullptr) *status = result;
+  return NT_SUCCESS(result) ? opened : INVALID_HANDLE_VALUE;
 }
 
-bool IsUsableWideName(const wchar_t* name) {
-  const size_t length = std::wcslen(name);
-  if (length == 0) return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (name[i] < 0x20 || std::wcschr(L"<>:\"/\\|?*", name[i]) != nullptr) return false;
-  }
-  // Windows drops a trailing dot or space: the file would get another name.
-  if (name[length - 1] == L'.' || name[length - 1] == L' ') return false;
-  return !IsReservedName(name);
-}
-
-// The full path of `name` in the folder held by `folder`, taken from the
-// handle itself (in the \\?\ form, so no path length limit applies); empty
-// when the folder's path cannot be told.
-std::wstring PathIn(HANDLE folder, const wchar_t* name) {
-  const DWORD needed = GetFinalPathNameByHandleW(folder, nullptr, 0, VOLUME_NAME_DOS);
-  if (needed == 0) return std::wstring();
-  std::wstring path(needed, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(folder, path.data(), needed, VOLUME_NAME_DOS);
-  if (length == 0 || length >= needed) return std::wstring();
-  path.resize(length);
-  if (path.back() != L'\\') path += L'\\';
-  return path + name;
-}
-
-// Opens what stands at `path` only to ask what it is; backup semantics
-// open a folder too.
-HANDLE OpenForIdentity(const std::wstring& path, DWORD flags) {
-  return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
-}
-
-HANDLE CreateFresh(const std::wstring& path) {
-  return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+// Whether what stands at `name` is a reparse point (a symbolic link, a
+// junction), asked of the name, not of an opened handle: wine opens the
+// target even when asked for the link, and shows links to folders only
+// this way.
+bool IsReparsePointIn(HANDLE folder, wchar_t* name) {
+  NameIn at(folder, name);
+  FILE_BASIC_INFORMATION information = {};
+  return NT_SUCCESS(NtQueryAttributesFile(&at.object, &information)) &&
+         (information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool WriteAll(HANDLE file, const uint8_t* data, int32_t length) {
@@ -126,6 +114,48 @@ bool WriteAll(HANDLE file, const uint8_t* data, int32_t length) {
     written += static_cast<int32_t>(count);
   }
   return true;
+}
+
+// Deletes what `handle` was opened on, read-only or not: the file or link
+// itself, since it was opened without following links.
+bool DeleteOpened(HANDLE handle) {
+  FILE_BASIC_INFO basic = {};
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
+}
+
+// Removes whatever stands at `name` in `folder` so that a file can be
+// created there: refused for the D88 file (and its hard links) and for a
+// directory. Looks at the thing itself, never where a link leads.
+SaveResult RemoveExisting(HANDLE folder, wchar_t* name, const FileIdentity& d88) {
+  const HANDLE existing = OpenIn(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0);
+  if (existing == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
+  FileIdentity identity;
+  const bool known = IdentifyOpenFile(reinterpret_cast<intptr_t>(existing), &identity);
+  const DWORD attributes = AttributesOf(existing);
+  CloseHandle(existing);
+  if (!known) return SaveResult::kNotWritten;
+  if (identity == d88) return SaveResult::kIsD88File;
+  // A directory is refused; a link or junction to one is removed like any link.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return SaveResult::kNotWritten;
+  }
+  // The D88 file is held without delete sharing: if it took the name's
+  // place since, this open fails.
+  const HANDLE doomed = OpenIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                               kAnySharing, FILE_OPEN, 0);
+  if (doomed == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
+  const bool deleted = DeleteOpened(doomed);
+  CloseHandle(doomed);
+  return deleted ? SaveResult::kWritten : SaveResult::kNotWritten;
 }
 
 }  // namespace
@@ -167,19 +197,27 @@ bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file) {
   const DWORD which = stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
   const HANDLE handle = GetStdHandle(which);
   FileIdentity identity;
-  return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
-         GetFileType(handle) == FILE_TYPE_DISK && IdentifyHandle(handle, &identity) &&
-         identity == file;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+      GetFileType(handle) != FILE_TYPE_DISK ||
+      !IdentifyOpenFile(reinterpret_cast<intptr_t>(handle), &identity)) {
+    return false;
+  }
+  // A volume serial of 0 is one the system could not tell (wine gives it
+  // for handles inherited from the host): the file ID alone then decides,
+  // erring on the side of refusing to write.
+  return identity.file[0] == file.file[0] && identity.file[1] == file.file[1] &&
+         (identity.volume == 0 || identity.volume == file.volume);
 }
 
 bool IsUsableNameHere(const char* name) {
   wchar_t wide[kMaxWideName];
-  return DecodeShiftJis(name, wide) && IsUsableWideName(wide);
+  return DecodeShiftJis(name, wide) && IsUsableWindowsName(wide);
 }
 
 bool OutputFolder::OpenCurrent() {
   Close();
-  const HANDLE folder = OpenForIdentity(L".", 0);
+  const HANDLE folder = CreateFileW(L".", kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
   handle = reinterpret_cast<intptr_t>(folder);
   return true;
@@ -189,15 +227,15 @@ bool OutputFolder::OpenSubfolder(const OutputFolder& parent, const char* name) {
   Close();
   wchar_t wide[kMaxWideName];
   if (!DecodeShiftJis(name, wide)) return false;
-  const std::wstring path = PathIn(AsHandle(parent.handle), wide);
-  if (path.empty()) return false;
-  CreateDirectoryW(path.c_str(), nullptr);  // an existing one is reused
-  const HANDLE folder = OpenForIdentity(path, 0);
+  const HANDLE parentFolder = AsHandle(parent.handle);
+  // A junction or a link could lead anywhere.
+  if (IsReparsePointIn(parentFolder, wide)) return false;
+  const HANDLE folder =
+      OpenIn(parentFolder, wide, kFolderAccess, kFolderSharing, FILE_OPEN_IF, FILE_DIRECTORY_FILE);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  FileIdentity identity;
-  DWORD attributes = 0;
-  if (!IdentifyHandle(folder, &identity, &attributes) ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  const DWORD attributes = AttributesOf(folder);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     CloseHandle(folder);
     return false;
   }
@@ -215,24 +253,19 @@ SaveResult OutputFolder::SaveBuffer(const char* name, const uint8_t* data, int32
                                     const FileIdentity& d88) const {
   wchar_t wide[kMaxWideName];
   if (!DecodeShiftJis(name, wide)) return SaveResult::kNotWritten;
-  const std::wstring path = PathIn(AsHandle(handle), wide);
-  if (path.empty()) return SaveResult::kNotWritten;
-  HANDLE file = CreateFresh(path);
-  if (file == INVALID_HANDLE_VALUE) {
-    // Something may stand at the name; look at it, not at where a link leads.
-    const HANDLE existing = OpenForIdentity(path, FILE_FLAG_OPEN_REPARSE_POINT);
-    if (existing == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
-    FileIdentity identity;
-    DWORD attributes = 0;
-    const bool known = IdentifyHandle(existing, &identity, &attributes);
-    CloseHandle(existing);
-    if (known && identity == d88) return SaveResult::kIsD88File;
-    if (known && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return SaveResult::kNotWritten;
-    if (DeleteFileW(path.c_str())) file = CreateFresh(path);
+  const HANDLE folder = AsHandle(handle);
+  constexpr ACCESS_MASK kWriteAccess = GENERIC_WRITE | DELETE;
+  NTSTATUS status = 0;
+  HANDLE file =
+      OpenIn(folder, wide, kWriteAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &status);
+  if (file == INVALID_HANDLE_VALUE && status == kNameCollision) {
+    const SaveResult removed = RemoveExisting(folder, wide, d88);
+    if (removed != SaveResult::kWritten) return removed;
+    file = OpenIn(folder, wide, kWriteAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
   }
   if (file == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
   const bool whole = length >= 0 && WriteAll(file, data, length);
-  if (CloseHandle(file) && whole) return SaveResult::kWritten;
-  DeleteFileW(path.c_str());
-  return SaveResult::kNotWritten;
+  // Not written whole: the file written here goes again, by its handle.
+  if (!whole) DeleteOpened(file);
+  return CloseHandle(file) && whole ? SaveResult::kWritten : SaveResult::kNotWritten;
 }

@@ -8,12 +8,16 @@
 #include <cstdint>
 
 // What makes a file the same file under any name: the device and inode on
-// POSIX; the volume serial number and file index on Windows.
+// POSIX; the volume serial number and the 128-bit file ID on Windows.
 struct FileIdentity {
   uint64_t volume = 0;
-  uint64_t file = 0;
+  uint64_t file[2] = {};
   bool operator==(const FileIdentity&) const = default;
 };
+
+// The identity of the open file `handle` (a descriptor on POSIX, a HANDLE on
+// Windows); false when the system cannot tell.
+bool IdentifyOpenFile(intptr_t handle, FileIdentity* identity);
 
 class InputFile {
  public:

@@ -5,6 +5,14 @@
 
 #include "image/input_file.h"
 
+bool IdentifyOpenFile(intptr_t handle, FileIdentity* identity) {
+  struct stat status;
+  if (fstat(static_cast<int>(handle), &status) != 0) return false;
+  *identity =
+      FileIdentity{static_cast<uint64_t>(status.st_dev), {static_cast<uint64_t>(status.st_ino)}};
+  return true;
+}
+
 bool InputFile::Open(const char* path) {
   Close();
   // O_NONBLOCK: a FIFO renamed onto the path opens at once instead of

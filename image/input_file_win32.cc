@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "image/input_file.h"
@@ -21,25 +22,46 @@ std::wstring WidePath(const char* path) {
 
 }  // namespace
 
+bool IdentifyOpenFile(intptr_t handle, FileIdentity* identity) {
+  // The file ID query works on every handle wine gives too (inherited
+  // standard handles, handles opened relative to a folder).
+  FILE_ID_INFO id;
+  if (GetFileInformationByHandleEx(AsHandle(handle), FileIdInfo, &id, sizeof id)) {
+    identity->volume = id.VolumeSerialNumber;
+    static_assert(sizeof id.FileId.Identifier == sizeof identity->file);
+    std::memcpy(identity->file, id.FileId.Identifier, sizeof identity->file);
+    return true;
+  }
+  // Older systems: the 64-bit file index, which is the low half of the ID.
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(AsHandle(handle), &information)) return false;
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->file[0] =
+      static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+  identity->file[1] = 0;
+  return true;
+}
+
 bool InputFile::Open(const char* path) {
   Close();
   const std::wstring wide = WidePath(path);
   if (wide.empty()) return false;
   // Without backup semantics a directory does not open; a pipe or a device
-  // does, and is refused below.
+  // does, and is refused below. No delete sharing: while the run holds the
+  // file, nobody (the run included) can delete or rename it under any of
+  // its names.
   const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  FILE_BASIC_INFO basic;
+  if (GetFileType(file) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     CloseHandle(file);
     return false;
   }
   handle = reinterpret_cast<intptr_t>(file);
-  identity = FileIdentity{
-      information.dwVolumeSerialNumber,
-      static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
+  IdentifyOpenFile(handle, &identity);
   return true;
 }
 

@@ -98,6 +98,7 @@ void RunCases(const std::vector<ToolCase>& cases) {
   const bool other = underTest != nullptr && *underTest != '\0';
   const std::string tool = other ? " " + std::string(underTest) : Quoted(D88EXTRACT_BINARY);
   for (const ToolCase& c : cases) {
+    if (c.posixOnly && TargetIsWindows()) continue;
     SCOPED_TRACE(c.what);
     TempDir dir;
     const fs::path work = dir.path / "work";

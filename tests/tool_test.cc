@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "extract/disk_extract.h"
+#include "extract/platform.h"
 #include "extract/run.h"
 #include "image/d88_file.h"
 #include "tests/test_support.h"
@@ -158,16 +159,14 @@ TEST(ToolTest, RefusedEntries) {
       {".", 16, 16, unusable},       {"..", 16, 16, unusable},
       {"A/B", 16, 16, unusable},     {"BUSY", 16, 16, "cannot write the file"},
       {"NEG", 32, 30, outside},      {"GOOD", 1231, 1231, ""}};
-  // Names only Windows refuses: separators, wildcards, a trailing dot, device
-  // names, a lead byte without its trail byte, a control byte. It writes the
-  // last three; the katakana SO, 0x83 0x5C, holds no path separator there.
-  const std::string windowsOnly[] = {
-      "A\\B", "A:B", "CON",  "nul",  "COM1", "AUX.TX", "A*B",   "A?B",    "A<B",      "A|B",
-      "A\"B", "AB.", "COM0", "LPT0", "com9", "CONIN$", "NUL.X", "AB\x83", "A\x01\x42"};
-  for (const std::string& name : windowsOnly) {
+  // Names only Windows refuses, one for each of its rules (the rules
+  // themselves are rows of WindowsRefusesItsOwnNames): a wildcard, a
+  // trailing dot, a device name, a lead byte without its trail byte, a
+  // control byte. It writes the katakana SO, 0x83 0x5C: no path separator.
+  for (const std::string name : {"A*B", "AB.", "nul.x", "AB\x83", "A\x01\x42"}) {
     rows.emplace_back(name, 17, 17, TargetIsWindows() ? unusable : "");
   }
-  for (const char* name : {"CONIN", "COM10", "\x83\x5C"}) rows.emplace_back(name, 18, 18, "");
+  rows.emplace_back("\x83\x5C", 18, 18, "");
   Entries entries;
   std::string out = "\n[BAD] -> 000\n" + k2HD;
   Tree kept = {{"000", "<dir>"}, {"000/BUSY", "<dir>"}};
@@ -187,6 +186,26 @@ TEST(ToolTest, RefusedEntries) {
       {"no directory track", noDir, "D88 -d", emptyNames, "", 1, Tree(), "TOOL 2>&1"},
       {"refusals", badDisk, "D88", out, "", 1, kept, "mkdir -p 000/BUSY && TOOL 2>&1"},
   });
+}
+
+// Windows' name rules are plain code, so they are tested on every system.
+TEST(NameRulesTest, WindowsRefusesItsOwnNames) {
+  const struct {
+    const wchar_t* name;
+    bool usable;
+  } rows[] = {
+      {L"A\\B", false},      {L"A/B", false},         {L"A:B", false},    {L"A*B", false},
+      {L"A?B", false},       {L"A<B", false},         {L"A>B", false},    {L"A|B", false},
+      {L"A\"B", false},      {L"A\x1F", false},       {L"AB.", false},    {L"AB ", false},
+      {L"", false},          {L"CON", false},         {L"con", false},    {L"NUL.X", false},
+      {L"AUX.TX", false},    {L"PRN", false},         {L"COM0", false},   {L"lpt9", false},
+      {L"COM\u00B9", false}, {L"LPT\u00B3.A", false}, {L"CONIN$", false}, {L"conout$", false},
+      {L"CONIN", true},      {L"COM10", true},        {L"COM", true},     {L"LPTX", true},
+      {L"CONX", true},       {L"A.B", true},          {L".A", true},      {L"\u30BD", true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(IsUsableWindowsName(row.name), row.usable) << testing::PrintToString(row.name);
+  }
 }
 
 }  // namespace
