@@ -30,6 +30,13 @@ void LoadDisk(D88File& d88) {
     d88.ReadSectors(track, CylinderOfTrack(track), HeadOfTrack(track), kFirstSector,
                     kSectorSizeCode, DiskBuffer + track * kTrackBytes, kTrackBytes);
   }
+  // The directory gets a read of its own rather than a copy of track 1 out
+  // of the disk buffer. Both reads walk the same records of a file that does
+  // not change during the run, so the bytes are the same either way; this
+  // is how the format's directory is loaded, kept so that the directory
+  // never depends on the disk buffer, and it costs little: the track's
+  // record headers are in memory already, only its 8 KiB of data are read
+  // again.
   d88.ReadSectors(kDirectoryTrack, CylinderOfTrack(kDirectoryTrack), HeadOfTrack(kDirectoryTrack),
                   kFirstSector, kSectorSizeCode, DirectoryBuffer, kTrackBytes);
 }

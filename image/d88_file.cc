@@ -1,5 +1,16 @@
 #include "image/d88_file.h"
 
+#include <new>
+
+// Small enough for any storage, the stack included: TrackReader holds the bulk.
+static_assert(sizeof(D88File) <= 64 * 1024);
+
+namespace {
+
+bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
+
+}  // namespace
+
 void D88File::ForgetCurrentImage() {
   imageOffset = -1;
   mediaType = -1;
@@ -7,35 +18,39 @@ void D88File::ForgetCurrentImage() {
   diskName[0] = '\0';
 }
 
-void D88File::CloseFile() {
-  file.Close();
-  cache.Reset();
+const FileIdentity& D88File::GetFileIdentity() const {
+  static const FileIdentity kNoFile;
+  return IsOpen() ? reader->GetIdentity() : kNoFile;
 }
 
 bool D88File::ReadImageHeader(int64_t positionInFile, ImageHeader* header) {
   uint8_t bytes[kImageHeaderBytes] = {};
   const bool whole =
-      cache.ReadBytes(file, positionInFile, bytes, kImageHeaderBytes) == kImageHeaderBytes;
+      reader->ReadBytes(positionInFile, bytes, kImageHeaderBytes) == kImageHeaderBytes;
   DecodeImageHeader(bytes, header);
   return whole;
 }
 
+void D88File::Close() {
+  if (reader != nullptr) reader->Close();
+  imageCount = 0;
+  mediaType = -1;
+}
+
 bool D88File::Open(const char* path) {
   if (path == nullptr) {
-    CloseFile();
-    imageCount = 0;
-    mediaType = -1;
+    Close();
     return true;
   }
-  if (file.IsOpen()) {
-    CloseFile();
+  if (IsOpen()) {
+    reader->Close();
     ForgetCurrentImage();
   }
+  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader);
   // Only a regular file can be a D88 file: a directory cannot be read, and
   // a pipe, a FIFO or a device cannot be read at a position, so no header
   // could be found in it. InputFile asks what it opened, not the path.
-  // With no file open the cache holds nothing: CloseFile reset it.
-  if (!file.Open(path)) return false;
+  if (reader == nullptr || !reader->Open(path)) return false;
 
   imageCount = 0;
   int64_t imageStart = 0;
@@ -52,7 +67,7 @@ bool D88File::Open(const char* path) {
 }
 
 bool D88File::SelectImage(int32_t index) {
-  if (!file.IsOpen()) return false;
+  if (!IsOpen()) return false;
   ForgetCurrentImage();
   if (index < 0 || index >= imageCount) return false;
 
@@ -69,4 +84,69 @@ bool D88File::SelectImage(int32_t index) {
   static_assert(sizeof diskName == sizeof header.diskName);
   for (int i = 0; i <= kDiskNameBytes; ++i) diskName[i] = header.diskName[i];
   return true;
+}
+
+// Sector reads of the current image; TrackReader answers each walk.
+
+void D88File::SetSectorRange(int32_t first, int32_t last) {
+  firstSector = first;
+  lastSector = last;
+}
+
+bool D88File::LocateTrack(int32_t track, int64_t* startInFile) const {
+  if (!IsOpen() || track < 0 || track >= kTrackCount) return false;
+  const int32_t offsetInImage = trackOffsets[track];
+  // An offset of 0x80000000 or more is negative here; it would lead before
+  // the image, so it makes the track unusable like an absent one.
+  if (offsetInImage <= 0 || offsetInImage > diskSize) return false;
+  *startInFile = static_cast<int64_t>(imageOffset) + offsetInImage;
+  return true;
+}
+
+int32_t D88File::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                            uint8_t* buffer, int32_t maxLength) {
+  int64_t startInFile = 0;
+  if (!LocateTrack(track, &startInFile)) return 0;
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n) || maxLength <= 0) return 0;
+  SectorData sector;
+  if (!reader->FindSector(startInFile, c, h, r, n, &sector)) return 0;
+  const int32_t length = sector.sizeBytes < maxLength ? sector.sizeBytes : maxLength;
+  // The count is the length asked of the file, not what arrived: data cut
+  // short by the end of a truncated file still counts in full, so a run of
+  // sectors goes on to the track's later sectors, which may be intact. The
+  // bytes that did not arrive keep what the buffer held.
+  if (length > 0) reader->ReadBytes(sector.positionInFile, buffer, length);
+  return length;
+}
+
+int32_t D88File::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                             uint8_t* buffer, int32_t length) {
+  if (n < 0 || n > 23 || length <= 0) return 0;  // 128 << n must stay a positive count
+  int32_t chunk = 128 << n;
+  int32_t delivered = 0;
+  while (delivered < length) {
+    if (length - delivered < chunk) chunk = length - delivered;
+    if (ReadSector(track, c, h, r, n, buffer + delivered, chunk) < chunk) break;
+    delivered += chunk;
+    // A sector was found, so track, c, h and r are all small here: no step overflows.
+    if (r == lastSector) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = firstSector;
+    } else {
+      ++r;
+    }
+  }
+  return delivered;
+}
+
+int32_t D88File::ReadSectorIds(int32_t track, uint8_t* buffer, int32_t length) {
+  int64_t startInFile = 0;
+  if (!LocateTrack(track, &startInFile)) return 0;
+  return reader->ReadIds(startInFile, buffer, length);
 }

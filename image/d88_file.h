@@ -5,21 +5,19 @@
 // and the sector reads for that image; SelectImage again for the next one.
 // Nothing here prints; every failure shows in a result.
 //
-// The object is large (it holds its read cache), so the tool keeps its one
-// instance in static storage.
+// The object itself is small; what makes reading fast (TrackReader, about
+// 3 MB) is allocated once, by the first Open, and kept for the object's life.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "image/d88_format.h"
 #include "image/input_file.h"
-#include "image/read_cache.h"
+#include "image/track_reader.h"
 
 class D88File {
  public:
-  D88File() = default;
-  D88File(const D88File&) = delete;
-  D88File& operator=(const D88File&) = delete;
 
   // Opens the file at `path` and finds its images: image 0 at byte 0, each
   // next one `disk size` bytes on, until a full 688-byte header no longer
@@ -27,22 +25,27 @@ class D88File {
   // True also when no image is found, and when a read fails during the scan
   // (ReadFailed tells; the images before it are counted). False when the
   // file cannot be opened or is not a regular file once links are followed
-  // (a directory, a pipe, a FIFO, a device); then no file is open and the
-  // image count keeps its value. A file that was open before is closed first
-  // and its current image forgotten. A null `path` only closes: no file, no
-  // images, media type -1.
+  // (a directory, a pipe, a FIFO, a device), or the reader's memory cannot
+  // be had; then no file is open and the image count keeps its value. A
+  // file that was open before is closed first and its current image
+  // forgotten. A null `path` closes, as Close does.
   bool Open(const char* path);
+
+  // Closes the file: no file, image count 0, media type -1. The current
+  // image's other fields (its name, its track table) keep their values; with
+  // no file every sector read fails.
+  void Close();
 
   int32_t GetImageCount() const { return imageCount; }
 
   // Which file is open: compared with the files the tool writes, so that it
   // never writes this one. Zero when no file is open.
-  const FileIdentity& GetFileIdentity() const { return file.GetIdentity(); }
+  const FileIdentity& GetFileIdentity() const;
 
   // Whether a read of the file failed (an I/O error, not its end) since it
   // was opened. From then on any result may be short, as if the file ended
   // early, so a caller that sees it must not trust what it read.
-  bool ReadFailed() const { return cache.ReadFailed(); }
+  bool ReadFailed() const { return reader != nullptr && reader->ReadFailed(); }
 
   // Makes image `index` current. False with no open file (nothing changes),
   // and for an index outside 0..GetImageCount()-1 or once a read has failed
@@ -93,9 +96,8 @@ class D88File {
   // a read fails.
   bool ReadImageHeader(int64_t positionInFile, ImageHeader* header);
   void ForgetCurrentImage();
-  void CloseFile();
+  bool IsOpen() const { return reader != nullptr && reader->IsOpen(); }
 
-  InputFile file;
   int32_t imageCount = 0;
   int32_t firstSector = 1;
   int32_t lastSector = 16;
@@ -106,6 +108,6 @@ class D88File {
   int32_t mediaType = -1;
   char diskName[kDiskNameBytes + 1] = {};
 
-  // What speeds up reading `file`; it describes that file only.
-  ReadCache cache;
+  // The open file and what speeds up reading it; null until the first Open.
+  std::unique_ptr<TrackReader> reader;
 };

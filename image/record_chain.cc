@@ -4,88 +4,75 @@
 #include <cassert>
 #include <cstring>
 
-void ClearRecordChain(RecordChain* chain) {
-  chain->firstInFile = -1;
-  chain->count = 0;
-  chain->complete = false;
+int64_t RecordChain::NextRecordInFile() const {
+  if (count == 0) return firstInFile;
+  return positionInFile[count - 1] + kRecordHeaderBytes + dataSize[count - 1];
 }
 
-namespace {
-
-int64_t NextRecordInFile(const RecordChain& chain) {
-  if (chain.count == 0) return chain.firstInFile;
-  const int32_t last = chain.count - 1;
-  return chain.positionInFile[last] + kRecordHeaderBytes + chain.dataSize[last];
+void RecordChain::StartAt(int64_t position) {
+  firstInFile = position;
+  count = 0;
+  complete = false;
 }
 
-void StartChain(RecordChain* chain, int64_t positionInFile) {
-  chain->firstInFile = positionInFile;
-  chain->count = 0;
-  chain->complete = false;
+void RecordChain::DropEntriesBefore(int32_t index) {
+  const size_t kept = static_cast<size_t>(count - index);
+  std::memmove(positionInFile, positionInFile + index, kept * sizeof(int64_t));
+  std::memmove(chrn, chrn + index, kept * sizeof(uint32_t));
+  std::memmove(sectorCount, sectorCount + index, kept * sizeof(uint16_t));
+  std::memmove(dataSize, dataSize + index, kept * sizeof(uint16_t));
+  count -= index;
+  firstInFile = positionInFile[0];
 }
 
-// Drops the entries before `index`, which becomes entry 0.
-void DropEntriesBefore(RecordChain* chain, int32_t index) {
-  const size_t kept = static_cast<size_t>(chain->count - index);
-  std::memmove(chain->positionInFile, chain->positionInFile + index, kept * sizeof(int64_t));
-  std::memmove(chain->chrn, chain->chrn + index, kept * sizeof(uint32_t));
-  std::memmove(chain->sectorCount, chain->sectorCount + index, kept * sizeof(uint16_t));
-  std::memmove(chain->dataSize, chain->dataSize + index, kept * sizeof(uint16_t));
-  chain->count -= index;
-  chain->firstInFile = chain->positionInFile[0];
-}
-
-}  // namespace
-
-int32_t FindWalkStart(RecordChain* chain, int64_t positionInFile) {
+int32_t RecordChain::FindWalkStart(int64_t position) {
   int32_t index = -1;
-  if (chain->firstInFile == positionInFile) {
+  if (firstInFile == position) {
     index = 0;
-  } else if (chain->count > 0) {
-    const int64_t* begin = chain->positionInFile;
-    const int64_t* end = begin + chain->count;
-    const int64_t* found = std::lower_bound(begin, end, positionInFile);
-    if (found != end && *found == positionInFile) {
+  } else if (count > 0) {
+    const int64_t* begin = positionInFile;
+    const int64_t* end = begin + count;
+    const int64_t* found = std::lower_bound(begin, end, position);
+    if (found != end && *found == position) {
       index = static_cast<int32_t>(found - begin);
-    } else if (found == end && !chain->complete && NextRecordInFile(*chain) == positionInFile) {
-      index = chain->count;  // the walk continues the chain, as the next track usually does
+    } else if (found == end && !complete && NextRecordInFile() == position) {
+      index = count;  // the walk continues the chain, as the next track usually does
     }
   }
   if (index < 0) {
-    StartChain(chain, positionInFile);
+    StartAt(position);
     return 0;
   }
-  if (index + kMaxWalkRecords > kChainCapacity) {
-    if (index == chain->count) {
-      StartChain(chain, positionInFile);
-      return 0;
+  if (index + kMaxWalkRecords > kCapacity) {
+    if (index == count) {
+      StartAt(position);
+    } else {
+      DropEntriesBefore(index);
     }
-    DropEntriesBefore(chain, index);
     return 0;
   }
   return index;
 }
 
-bool LoadChainEntry(RecordChain* chain, BlockCache* cache, InputFile& file, int32_t index) {
-  assert(index < kChainCapacity);  // FindWalkStart leaves room for a whole walk
-  if (index >= kChainCapacity) return false;
-  while (chain->count <= index) {
-    if (chain->complete) return false;
-    const int64_t position = NextRecordInFile(*chain);
+bool RecordChain::LoadMore(CachedFile& file, int32_t index) {
+  assert(index < kCapacity);  // FindWalkStart leaves room for a whole walk
+  if (index >= kCapacity) return false;
+  while (count <= index) {
+    if (complete) return false;
+    const int64_t position = NextRecordInFile();
     uint8_t bytes[kRecordHeaderBytes];
-    if (ReadThroughCache(cache, file, position, bytes, kRecordHeaderBytes) < kRecordHeaderBytes) {
+    if (file.Read(position, bytes, kRecordHeaderBytes) < kRecordHeaderBytes) {
       // Only the end of the file ends a chain for good; after a failed read
       // nothing is concluded.
-      if (!cache->readFailed) chain->complete = true;
+      if (!file.ReadFailed()) complete = true;
       return false;
     }
     const RecordHeader header = DecodeRecordHeader(bytes);
-    const int32_t entry = chain->count;
-    chain->positionInFile[entry] = position;
-    chain->chrn[entry] = PackChrn(header.c, header.h, header.r, header.n);
-    chain->sectorCount[entry] = header.sectorCount;
-    chain->dataSize[entry] = header.dataSize;
-    chain->count = entry + 1;
+    positionInFile[count] = position;
+    chrn[count] = PackChrn(header.c, header.h, header.r, header.n);
+    sectorCount[count] = header.sectorCount;
+    dataSize[count] = header.dataSize;
+    ++count;
   }
   return true;
 }

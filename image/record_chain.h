@@ -1,4 +1,5 @@
-// The headers of one chain of sector records, kept in memory in chain order.
+// RecordChain: the headers of one chain of sector records, kept in memory in
+// chain order.
 //
 // Every record is followed by the next one, 16 + data size bytes on, so the
 // records reachable from a track's first record form one chain through the
@@ -10,40 +11,54 @@
 
 #include <cstdint>
 
-#include "image/block_cache.h"
+#include "image/cached_file.h"
 #include "image/d88_format.h"
 #include "image/track_walk.h"
-
-// Room for a whole walk from any record in the first half.
-constexpr int32_t kChainCapacity = 2 * (kMaxWalkRecords + 1);
-
-struct RecordChain {
-  int64_t firstInFile;  // where entry 0 is, or would be; -1 = no chain
-  int32_t count;        // entries read so far
-  bool complete;        // the header after the last entry runs past the end of the file
-  int64_t positionInFile[kChainCapacity];
-  uint32_t chrn[kChainCapacity];  // C | H << 8 | R << 16 | N << 24
-  uint16_t sectorCount[kChainCapacity];
-  uint16_t dataSize[kChainCapacity];
-};
 
 inline uint32_t PackChrn(uint32_t c, uint32_t h, uint32_t r, uint32_t n) {
   return c | h << 8 | r << 16 | n << 24;
 }
 
-void ClearRecordChain(RecordChain* chain);
+class RecordChain {
+ public:
+  RecordChain() { Forget(); }
 
-// Returns the index of the record that starts at `positionInFile` (not
-// negative), starting a new chain there when the current one does not hold
-// it. Entries from the returned index to index + kMaxWalkRecords - 1 can be
-// loaded without moving the chain, so indexes stay valid for one walk.
-int32_t FindWalkStart(RecordChain* chain, int64_t positionInFile);
+  // Forgets every entry; call whenever the file changes.
+  void Forget() { StartAt(-1); }
 
-// Reads headers from the file until entry `index` is present. False when the
-// chain ends before it: a header there would run past the end of the file.
-bool LoadChainEntry(RecordChain* chain, BlockCache* cache, InputFile& file, int32_t index);
+  // The index of the record that starts at `positionInFile` (not negative),
+  // starting a new chain there when this one does not hold it. Entries from
+  // the returned index to index + kMaxWalkRecords - 1 can be loaded without
+  // moving the chain, so indexes stay valid for one walk.
+  int32_t FindWalkStart(int64_t positionInFile);
 
-inline bool HasChainEntry(RecordChain* chain, BlockCache* cache, InputFile& file,
-                          int32_t index) {
-  return index < chain->count || LoadChainEntry(chain, cache, file, index);
-}
+  // Whether entry `index` is here, reading headers from `file` up to it
+  // first. False when the chain ends before it: a header there would run
+  // past the end of the file (or its read failed).
+  bool Load(CachedFile& file, int32_t index) { return index < count || LoadMore(file, index); }
+
+  // Entry `index`, once loaded.
+  int64_t PositionInFile(int32_t index) const { return positionInFile[index]; }
+  uint16_t SectorCount(int32_t index) const { return sectorCount[index]; }
+  uint16_t DataSize(int32_t index) const { return dataSize[index]; }
+  // C | H << 8 | R << 16 | N << 24 of entries `index` onwards, as loaded.
+  const uint32_t* ChrnFrom(int32_t index) const { return chrn + index; }
+
+ private:
+  // Room for a whole walk from any record in the first half.
+  static constexpr int32_t kCapacity = 2 * (kMaxWalkRecords + 1);
+
+  bool LoadMore(CachedFile& file, int32_t index);
+  int64_t NextRecordInFile() const;
+  void StartAt(int64_t positionInFile);
+  // Drops the entries before `index`, which becomes entry 0.
+  void DropEntriesBefore(int32_t index);
+
+  int64_t firstInFile;  // where entry 0 is, or would be; -1 = no chain
+  int32_t count;        // entries read so far
+  bool complete;        // the header after the last entry runs past the end of the file
+  int64_t positionInFile[kCapacity];
+  uint32_t chrn[kCapacity];
+  uint16_t sectorCount[kCapacity];
+  uint16_t dataSize[kCapacity];
+};

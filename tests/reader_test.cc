@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <random>
 
 #include "fuzz/plain_walk.h"
@@ -29,13 +28,13 @@ class ReaderTest : public ::testing::Test {
   void OpenBytes(const Bytes& bytes) {
     file = bytes;
     WriteFileOrDie(path, bytes);
-    ASSERT_TRUE(d88->Open(path.c_str()));
+    ASSERT_TRUE(d88.Open(path.c_str()));
   }
 
   TempDir dir;
   const fs::path path = dir.path / "disk.d88";
   Bytes file;
-  std::unique_ptr<D88File> d88 = std::make_unique<D88File>();
+  D88File d88;
 };
 
 // A header spelled out byte by byte, so that the builder and the reader
@@ -48,12 +47,12 @@ TEST_F(ReaderTest, ReadsLiteralHeader) {
   // At 700: C 1, H 1, R 2, N 3, 1 record, 1 byte of data, 0x77.
   bytes.replace(700, 17, std::string("\x01\x01\x02\x03\x01\0\0\0\0\0\0\0\0\0\x01\0\x77", 17));
   OpenBytes(Bytes(bytes.begin(), bytes.end()));
-  EXPECT_EQ(d88->GetImageCount(), 1);
-  ASSERT_TRUE(d88->SelectImage(0));
-  EXPECT_STREQ(d88->GetDiskName(), "SIXTEEN BYTES ..");
-  EXPECT_EQ(d88->GetMediaType(), 0x20);
+  EXPECT_EQ(d88.GetImageCount(), 1);
+  ASSERT_TRUE(d88.SelectImage(0));
+  EXPECT_STREQ(d88.GetDiskName(), "SIXTEEN BYTES ..");
+  EXPECT_EQ(d88.GetMediaType(), 0x20);
   uint8_t byte = 0;
-  EXPECT_EQ(d88->ReadSector(3, 1, 1, 2, 3, &byte, 1), 1);
+  EXPECT_EQ(d88.ReadSector(3, 1, 1, 2, 3, &byte, 1), 1);
   EXPECT_EQ(byte, 0x77);
 }
 
@@ -78,26 +77,39 @@ TEST_F(ReaderTest, ScanFindsTheImages) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     OpenBytes(row.file);
-    EXPECT_EQ(d88->GetMediaType(), -1);  // Open forgets the image selected before
-    EXPECT_EQ(d88->GetImageCount(), row.count);
-    EXPECT_EQ(d88->SelectImage(row.select), row.count > 0);
-    EXPECT_STREQ(d88->GetDiskName(), row.name);
+    EXPECT_EQ(d88.GetMediaType(), -1);  // Open forgets the image selected before
+    EXPECT_EQ(d88.GetImageCount(), row.count);
+    EXPECT_EQ(d88.SelectImage(row.select), row.count > 0);
+    EXPECT_STREQ(d88.GetDiskName(), row.name);
     uint8_t ids[4];  // a disk size of 0x80000000 or more leaves no track usable
-    EXPECT_EQ(d88->ReadSectorIds(1, ids, 4), row.count > 0 && row.name[0] == 'T' ? 4 : 0);
+    EXPECT_EQ(d88.ReadSectorIds(1, ids, 4), row.count > 0 && row.name[0] == 'T' ? 4 : 0);
   }
 }
 
 // The reader's states; the fuzz target checks after every input that a
 // failed SelectImage leaves no track readable.
 TEST_F(ReaderTest, OpenAndClose) {
-  EXPECT_EQ(d88->GetMediaType(), -1);
-  EXPECT_FALSE(d88->SelectImage(0));
+  EXPECT_EQ(d88.GetMediaType(), -1);
+  EXPECT_FALSE(d88.SelectImage(0));
   OpenBytes(BuildD88({Named("X"), Named("Y")}));
-  EXPECT_FALSE(d88->Open((dir.path / "missing").c_str()));
-  EXPECT_EQ(d88->GetImageCount(), 2);  // kept, but no file is open any more
-  EXPECT_FALSE(d88->SelectImage(0));
-  EXPECT_TRUE(d88->Open(nullptr));
-  EXPECT_EQ(d88->GetImageCount(), 0);
+  EXPECT_FALSE(d88.Open((dir.path / "missing").c_str()));
+  EXPECT_EQ(d88.GetImageCount(), 2);  // kept, but no file is open any more
+  EXPECT_FALSE(d88.SelectImage(0));
+  // Close, and Open with no path, leave no file and no images, and keep the
+  // image's name.
+  for (const bool byOpen : {false, true}) {
+    OpenBytes(BuildD88({Named("X"), Named("Y")}));
+    ASSERT_TRUE(d88.SelectImage(1));
+    if (byOpen) {
+      EXPECT_TRUE(d88.Open(nullptr));
+    } else {
+      d88.Close();
+    }
+    EXPECT_EQ(d88.GetImageCount(), 0);
+    EXPECT_EQ(d88.GetMediaType(), -1);
+    EXPECT_STREQ(d88.GetDiskName(), "Y");
+    EXPECT_FALSE(d88.SelectImage(0));
+  }
 }
 
 // Reads with literal expectations: the buffer holds `bytes` from its start
@@ -116,9 +128,9 @@ TEST_F(ReaderTest, SectorReads) {
   // Track 8 of another file lies at the same offset: the first rows show it forgotten.
   OpenBytes(BuildD88({PatternImage("OTHER")}));
   uint8_t byte = 0;
-  ASSERT_TRUE(d88->SelectImage(0) && d88->ReadSector(8, 4, 0, 1, 3, &byte, 1) == 1);
+  ASSERT_TRUE(d88.SelectImage(0) && d88.ReadSector(8, 4, 0, 1, 3, &byte, 1) == 1);
   OpenBytes(BuildD88({image}));
-  ASSERT_TRUE(d88->SelectImage(0));
+  ASSERT_TRUE(d88.SelectImage(0));
   const struct {
     const char* what;
     bool run;
@@ -144,10 +156,10 @@ TEST_F(ReaderTest, SectorReads) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     Bytes buffer(20000, kUntouched);
-    d88->SetSectorRange(row.first, row.last);
+    d88.SetSectorRange(row.first, row.last);
     const int32_t count =
-        row.run ? d88->ReadSectors(row.track, row.c, row.h, row.r, row.n, buffer.data(), row.length)
-                : d88->ReadSector(row.track, row.c, row.h, row.r, row.n, buffer.data(), row.length);
+        row.run ? d88.ReadSectors(row.track, row.c, row.h, row.r, row.n, buffer.data(), row.length)
+                : d88.ReadSector(row.track, row.c, row.h, row.r, row.n, buffer.data(), row.length);
     EXPECT_EQ(count, row.count);
     EXPECT_EQ(AsString(buffer).substr(0, row.bytes.size()), row.bytes);
     EXPECT_EQ(Bytes(buffer.begin() + row.bytes.size(), buffer.end()),
@@ -155,9 +167,9 @@ TEST_F(ReaderTest, SectorReads) {
   }
   // An ID list of track 20 restarts the chain: track 8's walk is read again.
   uint8_t ids[4];
-  ASSERT_EQ(d88->ReadSector(8, 4, 0, 1, 3, ids, 1), 1);
-  ASSERT_EQ(d88->ReadSectorIds(20, ids, 4), 4);
-  EXPECT_EQ(d88->ReadSector(8, 10, 0, 1, 3, ids, 1), 0);  // track 20's first record
+  ASSERT_EQ(d88.ReadSector(8, 4, 0, 1, 3, ids, 1), 1);
+  ASSERT_EQ(d88.ReadSectorIds(20, ids, 4), 4);
+  EXPECT_EQ(d88.ReadSector(8, 10, 0, 1, 3, ids, 1), 0);  // track 20's first record
 }
 
 // A match is found at every position of a long walk, up to its last record.
@@ -168,10 +180,10 @@ TEST_F(ReaderTest, LongWalk) {
         Sector(position % 256, 0, position / 256, 3, 300, {static_cast<uint8_t>(position ^ 0x5A)}));
   }
   OpenBytes(BuildD88({image}));
-  ASSERT_TRUE(d88->SelectImage(0));
+  ASSERT_TRUE(d88.SelectImage(0));
   for (int position = 0; position < 301; ++position) {
     uint8_t byte = 0;
-    EXPECT_EQ(d88->ReadSector(1, position % 256, 0, position / 256, 3, &byte, 1),
+    EXPECT_EQ(d88.ReadSector(1, position % 256, 0, position / 256, 3, &byte, 1),
               position < 300 ? 1 : 0);
     EXPECT_EQ(byte, position < 300 ? static_cast<uint8_t>(position ^ 0x5A) : 0) << position;
   }
@@ -202,16 +214,16 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
     offset += 16 + static_cast<uint32_t>(records.back().data.size());
   }
   OpenBytes(BuildD88({image}));
-  ASSERT_TRUE(d88->SelectImage(0));
+  ASSERT_TRUE(d88.SelectImage(0));
   const PlainImage plain = PlainSelect(file.data(), file.size(), 0);
   for (int pass = 0; pass < 2; ++pass) {
     for (const auto& order : {std::vector<int>{0, 1, 8, 2, 2, 0}, {0, 3, 4, 5}, {6, 2, 1, 7, 0}}) {
       for (int track : order) {
         Bytes actual(4 * 66000, kUntouched), expected(4 * 66000, kUntouched);
-        EXPECT_EQ(d88->ReadSectorIds(track, actual.data(), 4 * 66000),
+        EXPECT_EQ(d88.ReadSectorIds(track, actual.data(), 4 * 66000),
                   PlainReadSectorIds(plain, track, expected.data(), 4 * 66000));
         for (int r : {0, 1, 50, 199}) {
-          EXPECT_EQ(d88->ReadSector(track, 1, 0, r, 3, actual.data() + 8 * r, 4),
+          EXPECT_EQ(d88.ReadSector(track, 1, 0, r, 3, actual.data() + 8 * r, 4),
                     PlainReadSector(plain, track, 1, 0, r, 3, expected.data() + 8 * r, 4));
         }
         ASSERT_EQ(actual, expected) << "pass " << pass << " track " << track;

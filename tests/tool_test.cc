@@ -87,7 +87,7 @@ TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
   Image image = PatternImage("SAVE");
   image.tracks.erase(7);
   WriteFileOrDie(dir.path / "disk.d88", BuildD88({image}));
-  static D88File d88;  // large: not on the stack
+  D88File d88;
   ASSERT_TRUE(d88.Open((dir.path / "disk.d88").c_str()) && d88.SelectImage(0));
   d88.SetSectorRange(1, 8);
   const std::string slice = (dir.path / "SLICE").string(), run = (dir.path / "RUN").string();

@@ -1,4 +1,4 @@
-#include "image/read_cache.h"
+#include "image/track_reader.h"
 
 namespace {
 
@@ -17,27 +17,30 @@ bool HasChnIn(const uint32_t* chrns, uint32_t chnKey) {
 
 }  // namespace
 
-void ReadCache::Reset() {
-  ClearBlockCache(&blocks);
-  ClearRecordChain(&chain);
+bool TrackReader::Open(const char* path) {
+  chain.Forget();
+  ForgetWalks();
+  return file.Open(path);
+}
+
+void TrackReader::Close() {
+  file.Close();
+  chain.Forget();
+  ForgetWalks();
+}
+
+void TrackReader::ForgetWalks() {
   lastSectorWalk.startInFile = -1;
   trackSectors.valid = false;
 }
 
-int64_t ReadCache::ReadBytes(InputFile& file, int64_t positionInFile, uint8_t* destination,
-                             int64_t length) {
-  return ReadThroughCache(&blocks, file, positionInFile, destination, length);
-}
-
-// The one place where the walk rules are applied.
-int32_t ReadCache::WalkLength(InputFile& file, int32_t first, WalkKind kind,
-                              int32_t maxRecords) {
+int32_t TrackReader::WalkLength(int32_t first, WalkKind kind, int32_t maxRecords) {
   const int32_t limit = maxRecords < kMaxWalkRecords ? maxRecords : kMaxWalkRecords;
   int32_t position = 0;
   while (position < limit) {
     const int32_t entry = first + position;
-    if (!HasChainEntry(&chain, &blocks, file, entry)) break;  // a short header is no record
-    const int32_t sectorCount = chain.sectorCount[entry];
+    if (!chain.Load(file, entry)) break;  // a short header is no record
+    const int32_t sectorCount = chain.SectorCount(entry);
     if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount)) break;
     ++position;
     if (IsLastRecordOfWalk(position - 1, sectorCount)) break;
@@ -45,21 +48,22 @@ int32_t ReadCache::WalkLength(InputFile& file, int32_t first, WalkKind kind,
   return position;
 }
 
-void ReadCache::IndexTrackSectors(InputFile& file, int64_t trackStartInFile, uint32_t chnKey) {
+void TrackReader::IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey) {
   trackSectors.valid = true;
   trackSectors.startInFile = trackStartInFile;
   trackSectors.chnKey = chnKey;
   for (int32_t& size : trackSectors.dataSize) size = -1;
 
-  const int32_t first = FindWalkStart(&chain, trackStartInFile);
+  const int32_t first = chain.FindWalkStart(trackStartInFile);
   if (lastSectorWalk.startInFile != trackStartInFile) {
     lastSectorWalk.startInFile = trackStartInFile;
-    lastSectorWalk.records = WalkLength(file, first, WalkKind::kSectorRead, kMaxWalkRecords);
+    lastSectorWalk.records = WalkLength(first, WalkKind::kSectorRead, kMaxWalkRecords);
   } else if (lastSectorWalk.records > 0) {
-    // The chain may have been started afresh since: read its headers again.
-    HasChainEntry(&chain, &blocks, file, first + lastSectorWalk.records - 1);
+    // The remembered length holds for this start, but the chain may have
+    // been started afresh since (an ID list elsewhere): load its entries.
+    chain.Load(file, first + lastSectorWalk.records - 1);
   }
-  const uint32_t* const chrns = chain.chrn + first;
+  const uint32_t* const chrns = chain.ChrnFrom(first);
   const int32_t records = lastSectorWalk.records;
   // Most records of a long walk match nothing: skip them a block at a time,
   // and look at a block with a match record by record.
@@ -72,19 +76,19 @@ void ReadCache::IndexTrackSectors(InputFile& file, int64_t trackStartInFile, uin
       const int r = (chrn >> 16) & 0xFF;
       if (trackSectors.dataSize[r] < 0) {
         const int32_t entry = first + position;
-        trackSectors.dataInFile[r] = chain.positionInFile[entry] + kRecordHeaderBytes;
-        trackSectors.dataSize[r] = chain.dataSize[entry];
+        trackSectors.dataInFile[r] = chain.PositionInFile(entry) + kRecordHeaderBytes;
+        trackSectors.dataSize[r] = chain.DataSize(entry);
       }
     }
   }
 }
 
-bool ReadCache::FindSector(InputFile& file, int64_t trackStartInFile, uint32_t c, uint32_t h,
-                           uint32_t r, uint32_t n, SectorData* found) {
+bool TrackReader::FindSector(int64_t trackStartInFile, uint32_t c, uint32_t h, uint32_t r,
+                             uint32_t n, SectorData* found) {
   const uint32_t chnKey = PackChrn(c, h, 0, n);
   if (!trackSectors.valid || trackSectors.startInFile != trackStartInFile ||
       trackSectors.chnKey != chnKey) {
-    IndexTrackSectors(file, trackStartInFile, chnKey);
+    IndexTrackSectors(trackStartInFile, chnKey);
   }
   if (trackSectors.dataSize[r] < 0) return false;
   found->positionInFile = trackSectors.dataInFile[r];
@@ -92,13 +96,13 @@ bool ReadCache::FindSector(InputFile& file, int64_t trackStartInFile, uint32_t c
   return true;
 }
 
-int32_t ReadCache::ReadIds(InputFile& file, int64_t trackStartInFile, uint8_t* buffer,
-                           int32_t length) {
-  const int32_t first = FindWalkStart(&chain, trackStartInFile);
-  const int32_t records = WalkLength(file, first, WalkKind::kIdList, length / 4);
+int32_t TrackReader::ReadIds(int64_t trackStartInFile, uint8_t* buffer, int32_t length) {
+  const int32_t first = chain.FindWalkStart(trackStartInFile);
+  const int32_t records = WalkLength(first, WalkKind::kIdList, length / 4);
+  const uint32_t* const chrns = chain.ChrnFrom(first);
   for (int32_t position = 0; position < records; ++position) {
-    const uint32_t chrn = chain.chrn[first + position];
-    for (int i = 0; i < 4; ++i) buffer[4 * position + i] = static_cast<uint8_t>(chrn >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      buffer[4 * position + i] = static_cast<uint8_t>(chrns[position] >> (8 * i));
   }
   return 4 * records;
 }
