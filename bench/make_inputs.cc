@@ -1,11 +1,23 @@
-// Writes the benchmark's two D88 files with the project's image builder:
-// make_bench_inputs FULL.d88 HOSTILE.d88
-//   FULL: 64 valid 2HD images, each with about 40 files of varied sizes and
-//         names unique across the file (about 80 MB).
-//   HOSTILE: 64 images whose every track leads into one chain of 65,535
-//         records with sector count 65535 (about 1 MB).
+// Writes the benchmark's D88 files with the project's image builder:
+// make_bench_inputs DIR [--large]
+//   full.d88     64 valid 2HD images, each with about 40 files of varied
+//                sizes and names unique across the file (about 80 MB)
+//   hostile.d88  64 images whose every track leads into one chain of 65,535
+//                records with sector count 65535 (about 1 MB)
+// and the family of long walks that start far apart (WalkFamily), each with
+// walks of 65,535 records that read no sector:
+//   turns-2, turns-5, turns-17.d88  one image counted 32 times, its tracks
+//                taking 2, 5 or 17 starts in turn, 70,000 records apart
+//   overlap.d88  one image counted 32 times, its tracks at 154 starts 400
+//                records apart, so that their walks overlap
+//   images.d88   63 images 160 records apart, every track of every one at
+//                a start of its own: 9,702 walks, no two from one start
+// With --large, past the reader's memory bound:
+//   turns-1g.d88  154 starts in turn, 400,000 records apart (1 GB)
+//   sparse.d88    2 starts in turn, records of 8 KiB of data (1.1 GB, sparse)
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "tools/d88_builder.h"
@@ -36,18 +48,44 @@ d88build::Image FullDisk(int image, uint32_t* random) {
   return d88build::ImageFromDisk(disk);
 }
 
+// `count` starts, `apart` records apart.
+std::vector<int> Starts(int count, int apart) {
+  std::vector<int> starts;
+  for (int i = 0; i < count; ++i) starts.push_back(i * apart);
+  return starts;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_bench_inputs FULL.d88 HOSTILE.d88\n");
+  if (argc < 2 || argc > 3 || (argc == 3 && std::string(argv[2]) != "--large")) {
+    std::fprintf(stderr, "usage: make_bench_inputs DIR [--large]\n");
     return 1;
   }
+  const std::string dir = argv[1];
   uint32_t random = 2026;
   std::vector<d88build::Image> images;
   for (int image = 0; image < 64; ++image) images.push_back(FullDisk(image, &random));
-  if (!d88build::WriteFileBytes(argv[1], d88build::BuildD88(images)) ||
-      !d88build::WriteFileBytes(argv[2], d88build::BuildHostileChain(64, 65535))) {
+  bool written =
+      d88build::WriteFileBytes(dir + "/full.d88", d88build::BuildD88(images)) &&
+      d88build::WriteFileBytes(dir + "/hostile.d88", d88build::BuildHostileChain(64, 65535));
+  struct Member {
+    const char* name;
+    d88build::WalkFamily family;
+  };
+  std::vector<Member> members = {
+      {"turns-2", {1, 0, Starts(2, 70000)}},   {"turns-5", {1, 0, Starts(5, 70000)}},
+      {"turns-17", {1, 0, Starts(17, 70000)}}, {"overlap", {1, 0, Starts(154, 400)}},
+      {"images", {63, 160, Starts(154, 1)}},
+  };
+  if (argc == 3) {
+    members.push_back({"turns-1g", {1, 0, Starts(154, 400000)}});
+    members.push_back({"sparse", {1, 0, Starts(2, 70000), true, 8192}});
+  }
+  for (const Member& member : members) {
+    written = written && d88build::WriteWalkFamily(dir + "/" + member.name + ".d88", member.family);
+  }
+  if (!written) {
     std::fprintf(stderr, "make_bench_inputs: cannot write the inputs\n");
     return 1;
   }

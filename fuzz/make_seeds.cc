@@ -1,7 +1,10 @@
-// Writes the fuzz target's seed corpus, made with the project's image
-// builder: make_fuzz_seeds DIRECTORY
+// Writes the fuzz targets' seed corpus, made with the project's image
+// builder: make_fuzz_seeds DIRECTORY FAMILY_DIRECTORY. The second gets the
+// long-walk family (1 to 2 MB each): replayed in the tests and in long
+// campaigns, too slow for short fuzzing runs.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/d88_builder.h"
 
@@ -56,6 +59,12 @@ Image OddNames() {
   return image;
 }
 
+std::vector<int> Starts(int count, int apart) {
+  std::vector<int> starts;
+  for (int i = 0; i < count; ++i) starts.push_back(i * apart);
+  return starts;
+}
+
 bool Write(const std::string& directory, const char* name, const Bytes& bytes) {
   const std::string path = directory + "/" + name;
   if (d88build::WriteFileBytes(path, bytes)) return true;
@@ -66,11 +75,11 @@ bool Write(const std::string& directory, const char* name, const Bytes& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_fuzz_seeds DIRECTORY\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds DIRECTORY FAMILY_DIRECTORY\n");
     return 1;
   }
-  const std::string dir = argv[1];
+  const std::string dir = argv[1], familyDir = argv[2];
   Image dd = SmallDisk("2DD");
   dd.mediaType = 0x10;
   Bytes truncated = d88build::BuildD88({SmallDisk("CUT")});
@@ -86,5 +95,21 @@ int main(int argc, char** argv) {
   ok = Write(dir, "disk_size_zero.d88", d88build::BuildD88({zeroSize})) && ok;
   ok = Write(dir, "hostile_chain.d88", d88build::BuildHostileChain(8, 600)) && ok;
   ok = Write(dir, "header_only.d88", d88build::BuildImage(Image{})) && ok;
+  // Walks of 65,535 records: from two starts 70,000 records apart, from 154
+  // starts 40 apart, and from every record of three images in a row.
+  const struct {
+    const char* name;
+    d88build::WalkFamily family;
+  } members[] = {
+      {"turns.d88", {1, 0, {0, 70000}, false}},
+      {"overlap.d88", {1, 0, Starts(154, 40), false}},
+      {"images.d88", {3, 160, Starts(154, 1), false}},
+  };
+  for (const auto& [name, family] : members) {
+    const std::string path = familyDir + "/" + name;
+    if (d88build::WriteWalkFamily(path, family)) continue;
+    std::fprintf(stderr, "make_fuzz_seeds: cannot write %s\n", path.c_str());
+    ok = false;
+  }
   return ok ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 // (including the bytes a read leaves alone). Writes nothing but the input.
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/plain_walk.h"
@@ -12,7 +13,9 @@
 
 namespace {
 
-D88File reader;
+// Made afresh for each input, with room for every record or, now and then,
+// for only a few, so that walks also run past the store's bound.
+std::optional<D88File> reader;
 constexpr int32_t kBufferBytes = 2 * 65536 + 64;
 constexpr int32_t kMargin = 64;  // bytes past a read's reach that must stay untouched
 constexpr int32_t kWords = (kBufferBytes + kMargin) / 8;
@@ -47,7 +50,7 @@ __attribute__((no_sanitize("address", "undefined"))) void CheckSame(int32_t actu
 
 void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
   const int32_t idLength = static_cast<int32_t>(parameters->Next(4 * 70));
-  const int32_t ids = reader.ReadSectorIds(track, actual, idLength);
+  const int32_t ids = reader->ReadSectorIds(track, actual, idLength);
   // Ask for sectors the track says it has, and for some it does not.
   const bool known = ids >= 4 && parameters->Next(4) != 0;
   const int32_t pick = known ? 4 * static_cast<int32_t>(parameters->Next(ids / 4)) : 0;
@@ -58,14 +61,14 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
   CheckSame(ids, PlainReadSectorIds(*plain, track, expected, idLength), idLength);
 
   const int32_t maxLength = static_cast<int32_t>(parameters->Next(2048));
-  CheckSame(reader.ReadSector(track, c, h, r, n, actual, maxLength),
+  CheckSame(reader->ReadSector(track, c, h, r, n, actual, maxLength),
             PlainReadSector(*plain, track, c, h, r, n, expected, maxLength), maxLength);
 
   plain->firstSector = static_cast<int32_t>(parameters->Next(4));
   plain->lastSector = static_cast<int32_t>(parameters->Next(20));
-  reader.SetSectorRange(plain->firstSector, plain->lastSector);
+  reader->SetSectorRange(plain->firstSector, plain->lastSector);
   const int32_t length = static_cast<int32_t>(parameters->Next(kBufferBytes));
-  const int32_t delivered = reader.ReadSectors(track, c, h, r, n % 4, actual, length);
+  const int32_t delivered = reader->ReadSectors(track, c, h, r, n % 4, actual, length);
   // A run writes its whole chunks and at most one chunk (1024 bytes here) more.
   const int32_t reach = delivered + 1024 < length ? delivered + 1024 : length;
   CheckSame(delivered, PlainReadSectors(*plain, track, c, h, r, n % 4, expected, length), reach);
@@ -74,24 +77,31 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Check(reader.Open(WriteInput(data, size)));
+  Parameters parameters(data, size);
+  const bool cramped = parameters.Next(3) == 0;
+  reader.emplace(cramped ? 1 + static_cast<int32_t>(parameters.Next(200))
+                         : RecordStore::kMaxRecords);
+  Check(reader->Open(WriteInput(data, size)));
   int64_t starts[64];
   const int32_t count = PlainImageStarts(data, size, starts);
-  Check(reader.GetImageCount() == count);
-  Parameters parameters(data, size);
-  for (int32_t index = 0; index < count; ++index) {
-    Check(reader.SelectImage(index));
+  Check(reader->GetImageCount() == count);
+  // Now and then the last image first: records dropped as behind every
+  // image to come are read again.
+  const bool backwards = parameters.Next(4) == 0;
+  for (int32_t step = 0; step < count; ++step) {
+    const int32_t index = backwards ? count - 1 - step : step;
+    Check(reader->SelectImage(index));
     PlainImage plain = PlainSelect(data, size, starts[index]);
-    Check(std::strcmp(reader.GetDiskName(), plain.diskName) == 0);
-    Check(reader.GetMediaType() == plain.mediaType);
+    Check(std::strcmp(reader->GetDiskName(), plain.diskName) == 0);
+    Check(reader->GetMediaType() == plain.mediaType);
     for (int32_t track = -1; track <= 164; ++track) CompareTrack(&plain, track, &parameters);
   }
   // With no current image, no track is readable, whatever the old table says.
-  Check(!reader.SelectImage(count));
-  Check(reader.GetMediaType() == -1 && reader.GetDiskName()[0] == '\0');
+  Check(!reader->SelectImage(count));
+  Check(reader->GetMediaType() == -1 && reader->GetDiskName()[0] == '\0');
   for (int32_t track = 0; track < 164; ++track) {
-    CheckSame(reader.ReadSectorIds(track, actual, 64), 0, 64);
+    CheckSame(reader->ReadSectorIds(track, actual, 64), 0, 64);
   }
-  Check(reader.Open(nullptr));
+  Check(reader->Open(nullptr));
   return 0;
 }

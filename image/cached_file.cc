@@ -65,3 +65,18 @@ int64_t CachedFile::Read(int64_t positionInFile, uint8_t* destination, int64_t l
   }
   return delivered;
 }
+
+bool CachedFile::ReadIfCached(int64_t positionInFile, uint8_t* destination, int32_t length) const {
+  const int64_t block = positionInFile / kBlockBytes;
+  const int32_t offsetInBlock = static_cast<int32_t>(positionInFile % kBlockBytes);
+  // Headers read ahead mostly lie in the block the last one came from.
+  if (blockNumber[lastHit] != block) {
+    int slot = 0;
+    while (slot < kBlockCount && blockNumber[slot] != block) ++slot;
+    if (slot == kBlockCount) return false;
+    lastHit = slot;
+  }
+  if (offsetInBlock + length > validBytes[lastHit]) return false;
+  std::memcpy(destination, bytes[lastHit] + offsetInBlock, static_cast<size_t>(length));
+  return true;
+}

@@ -23,6 +23,10 @@ class CachedFile {
   // are untouched. Neither number may be negative.
   int64_t Read(int64_t positionInFile, uint8_t* destination, int64_t length);
 
+  // Copies `length` bytes from `positionInFile` when they lie in one block
+  // already cached; false, copying nothing and reading nothing, otherwise.
+  bool ReadIfCached(int64_t positionInFile, uint8_t* destination, int32_t length) const;
+
   // Whether a read of the file failed since it was opened: answers since
   // then may be short. No failed block is kept, so this is its only trace.
   bool ReadFailed() const { return readFailed; }
@@ -42,6 +46,7 @@ class CachedFile {
   int32_t validBytes[kBlockCount];  // fewer than kBlockBytes at the end of the file
   uint32_t lastUse[kBlockCount];
   uint32_t useClock;
+  mutable int lastHit = 0;  // the slot ReadIfCached found last
   bool readFailed;
   uint8_t bytes[kBlockCount][kBlockBytes];
 };

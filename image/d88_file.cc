@@ -46,7 +46,7 @@ bool D88File::Open(const char* path) {
     reader->Close();
     ForgetCurrentImage();
   }
-  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader);
+  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader(maxStoredRecords));
   // Only a regular file can be a D88 file: a directory cannot be read, and
   // a pipe, a FIFO or a device cannot be read at a position, so no header
   // could be found in it. InputFile asks what it opened, not the path.
@@ -77,6 +77,15 @@ bool D88File::SelectImage(int32_t index) {
   ReadImageHeader(imageOffsets[index], &header);
   if (ReadFailed()) return false;
   imageOffset = imageOffsets[index];
+  // Images are taken in order: the tracks still to come start after the
+  // earliest image from this one on, so a run over images whose walks stay
+  // in them keeps one image's records at a time. (Taken in another order, a
+  // walk may read records again; its answers are the same.)
+  int64_t earliest = imageOffset;
+  for (int32_t later = index; later < imageCount; ++later) {
+    if (imageOffsets[later] < earliest) earliest = imageOffsets[later];
+  }
+  reader->ForgetRecordsBefore(earliest + 1);
   for (int track = 0; track < kTrackCount; ++track)
     trackOffsets[track] = header.trackOffsets[track];
   mediaType = header.mediaType;

@@ -18,6 +18,10 @@
 
 class D88File {
  public:
+  // `maxStoredRecords` bounds the record headers kept in memory (see
+  // RecordStore); tests make it small to reach what lies past the bound.
+  explicit D88File(int32_t maxStoredRecords = RecordStore::kMaxRecords)
+      : maxStoredRecords(maxStoredRecords) {}
 
   // Opens the file at `path` and finds its images: image 0 at byte 0, each
   // next one `disk size` bytes on, until a full 688-byte header no longer
@@ -109,5 +113,6 @@ class D88File {
   char diskName[kDiskNameBytes + 1] = {};
 
   // The open file and what speeds up reading it; null until the first Open.
+  const int32_t maxStoredRecords;
   std::unique_ptr<TrackReader> reader;
 };

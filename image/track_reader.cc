@@ -5,47 +5,165 @@ namespace {
 constexpr uint32_t kChnMask = 0xFF00FFFF;  // C, H and N of a packed C/H/R/N
 constexpr int32_t kScanBlock = 64;
 
-// Whether any of the kScanBlock packed C/H/R/N at `chrns` has C, H and N of
-// `chnKey`. No branch inside: the compiler turns it into vector compares.
-bool HasChnIn(const uint32_t* chrns, uint32_t chnKey) {
+// Whether no record of a block of kScanBlock, the first at walk position
+// `position`, ends a walk of `kind`. No branch inside: the compiler turns
+// it into vector compares.
+bool EndsNoWalkIn(const uint16_t* sectorCounts, int32_t position, WalkKind kind) {
+  uint32_t ends = 0;
+  for (int32_t i = 0; i < kScanBlock; ++i) {
+    const int32_t sectorCount = sectorCounts[i];
+    ends |=
+        static_cast<uint32_t>(IsLastRecordOfWalk(position + i, sectorCount)) |
+        static_cast<uint32_t>(kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount));
+  }
+  return ends == 0;
+}
+
+// Whether none of the kScanBlock packed C/H/R/N at `chrns` has C, H and N
+// of `chnKey`; vector compares too.
+bool HasNoChnIn(const uint32_t* chrns, uint32_t chnKey) {
   uint32_t matches = 0;
   for (int32_t i = 0; i < kScanBlock; ++i) {
     matches |= static_cast<uint32_t>((chrns[i] & kChnMask) == chnKey);
   }
-  return matches != 0;
+  return matches == 0;
 }
 
 }  // namespace
 
 bool TrackReader::Open(const char* path) {
-  chain.Forget();
   ForgetWalks();
   return file.Open(path);
 }
 
 void TrackReader::Close() {
   file.Close();
-  chain.Forget();
   ForgetWalks();
 }
 
 void TrackReader::ForgetWalks() {
-  lastSectorWalk.startInFile = -1;
+  store.Clear();
+  furthestWalked = -1;
   trackSectors.valid = false;
+  for (WalkLength& remembered : walkLengths) remembered = WalkLength{-1, 0};
 }
 
-int32_t TrackReader::WalkLength(int32_t first, WalkKind kind, int32_t maxRecords) {
-  const int32_t limit = maxRecords < kMaxWalkRecords ? maxRecords : kMaxWalkRecords;
-  int32_t position = 0;
-  while (position < limit) {
-    const int32_t entry = first + position;
-    if (!chain.Load(file, entry)) break;  // a short header is no record
-    const int32_t sectorCount = chain.SectorCount(entry);
-    if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount)) break;
-    ++position;
-    if (IsLastRecordOfWalk(position - 1, sectorCount)) break;
+void TrackReader::ForgetRecordsBefore(int64_t positionInFile) {
+  if (furthestWalked >= positionInFile) return;
+  store.Clear();
+  furthestWalked = -1;
+}
+
+bool TrackReader::ReadHeader(int64_t positionInFile, RecordHeader* header) {
+  uint8_t bytes[kRecordHeaderBytes];
+  if (!file.ReadIfCached(positionInFile, bytes, kRecordHeaderBytes) &&
+      file.Read(positionInFile, bytes, kRecordHeaderBytes) < kRecordHeaderBytes) {
+    return false;
   }
-  return position;
+  *header = DecodeRecordHeader(bytes);
+  return true;
+}
+
+int32_t TrackReader::Locate(int64_t positionInFile, int32_t* run, RecordHeader* header) {
+  const int32_t found = store.Find(positionInFile);
+  if (found >= 0) {
+    if (*run >= 0) store.Link(*run, found);  // the chain runs into a stored one
+    *run = store.RunOf(found);
+    return found;
+  }
+  if (!ReadHeader(positionInFile, header)) {
+    // A short header is no record. Only the end of the file ends a chain
+    // for good; after a failed read nothing is concluded.
+    if (*run >= 0 && !file.ReadFailed()) store.Link(*run, RecordStore::kEnd);
+    return kNoRecord;
+  }
+  if (*run < 0) *run = store.RunEndingAt(positionInFile);  // a walk that starts where one stopped
+  const int32_t index = store.Add(positionInFile, *header, run);
+  if (index < 0) return kNotStored;
+  ReadAhead(*run);
+  return index;
+}
+
+void TrackReader::ReadAhead(int32_t run) {
+  for (int32_t added = 0; added < kReadAhead; ++added) {
+    const int32_t last = store.LastOfRun(run);
+    const int64_t next = store.NextPositionInFile(last);
+    const int32_t found = store.Find(next);
+    if (found >= 0) {
+      store.Link(run, found);
+      return;
+    }
+    uint8_t bytes[kRecordHeaderBytes];
+    if (!file.ReadIfCached(next, bytes, kRecordHeaderBytes)) return;
+    if (store.Add(next, DecodeRecordHeader(bytes), &run) < 0) return;
+  }
+}
+
+template <typename Visit, typename SkipBlock>
+int32_t TrackReader::Walk(int64_t startInFile, WalkKind kind, int32_t limit, int32_t knownLength,
+                          Visit visit, SkipBlock skipBlock) {
+  if (limit > kMaxWalkRecords) limit = kMaxWalkRecords;
+  int32_t visited = 0;
+  int64_t at = startInFile;
+  RecordHeader header;
+  int32_t run = -1;
+  int32_t index = Locate(at, &run, &header);
+  int64_t reached = -1;  // positions grow along a walk: the last record's is the highest
+  while (visited < limit && index != kNoRecord) {
+    if (index == kNotStored) {
+      // The store is full: this record was read from the file on its own.
+      if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(header.sectorCount)) break;
+      visit(PackChrn(header.c, header.h, header.r, header.n), at, header.dataSize);
+      reached = at;
+      if (IsLastRecordOfWalk(visited++, header.sectorCount)) break;
+      // The rest of this walk goes through the file: the store takes no more.
+      at += kRecordHeaderBytes + header.dataSize;
+      if (!ReadHeader(at, &header)) break;
+      continue;
+    }
+    // Stored records from `index` to the end of its run lie in walk order.
+    const int32_t last = store.LastOfRun(run);
+    const int32_t stretch = last - index + 1 < limit - visited ? last - index + 1 : limit - visited;
+    const uint32_t* const chrns = store.ChrnFrom(index);
+    const uint16_t* const sectorCounts = store.SectorCountFrom(index);
+    bool ended = false;
+    int32_t i = 0;
+    while (i < stretch) {
+      // A block before the known last record ends no walk, by construction.
+      if (i % kScanBlock == 0 && stretch - i >= kScanBlock &&
+          (visited + kScanBlock < knownLength || EndsNoWalkIn(sectorCounts + i, visited, kind)) &&
+          skipBlock(chrns + i)) {
+        i += kScanBlock;
+        visited += kScanBlock;
+        continue;
+      }
+      const int32_t sectorCount = sectorCounts[i];
+      if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount)) {
+        ended = true;
+        break;
+      }
+      visit(chrns[i], store.PositionInFile(index + i), store.DataSize(index + i));
+      ++i;
+      if (IsLastRecordOfWalk(visited++, sectorCount)) {
+        ended = true;
+        break;
+      }
+    }
+    if (i > 0) reached = store.PositionInFile(index + i - 1);
+    if (ended || visited == limit) break;
+    // On past the run's end: to the record its chain runs into, or read on.
+    const int32_t next = store.NextAfterRun(run);
+    if (next == RecordStore::kEnd) break;
+    at = store.NextPositionInFile(last);
+    if (next >= 0) {
+      index = next;
+      run = store.RunOf(next);
+    } else {
+      index = Locate(at, &run, &header);
+    }
+  }
+  if (reached > furthestWalked) furthestWalked = reached;
+  return visited;
 }
 
 void TrackReader::IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey) {
@@ -53,34 +171,24 @@ void TrackReader::IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey) {
   trackSectors.startInFile = trackStartInFile;
   trackSectors.chnKey = chnKey;
   for (int32_t& size : trackSectors.dataSize) size = -1;
-
-  const int32_t first = chain.FindWalkStart(trackStartInFile);
-  if (lastSectorWalk.startInFile != trackStartInFile) {
-    lastSectorWalk.startInFile = trackStartInFile;
-    lastSectorWalk.records = WalkLength(first, WalkKind::kSectorRead, kMaxWalkRecords);
-  } else if (lastSectorWalk.records > 0) {
-    // The remembered length holds for this start, but the chain may have
-    // been started afresh since (an ID list elsewhere): load its entries.
-    chain.Load(file, first + lastSectorWalk.records - 1);
-  }
-  const uint32_t* const chrns = chain.ChrnFrom(first);
-  const int32_t records = lastSectorWalk.records;
-  // Most records of a long walk match nothing: skip them a block at a time,
-  // and look at a block with a match record by record.
-  for (int32_t block = 0; block < records; block += kScanBlock) {
-    const int32_t end = block + kScanBlock < records ? block + kScanBlock : records;
-    if (end - block == kScanBlock && !HasChnIn(chrns + block, chnKey)) continue;
-    for (int32_t position = block; position < end; ++position) {
-      const uint32_t chrn = chrns[position];
-      if ((chrn & kChnMask) != chnKey) continue;
-      const int r = (chrn >> 16) & 0xFF;
-      if (trackSectors.dataSize[r] < 0) {
-        const int32_t entry = first + position;
-        trackSectors.dataInFile[r] = chain.PositionInFile(entry) + kRecordHeaderBytes;
-        trackSectors.dataSize[r] = chain.DataSize(entry);
-      }
-    }
-  }
+  // Where a walk ends does not depend on what it looks for, and many tracks
+  // start where another did: a length remembered for this start lets the
+  // walk pass blocks by without looking at their sector counts.
+  WalkLength& remembered = walkLengths[static_cast<uint64_t>(trackStartInFile) % kWalkLengths];
+  const int32_t knownLength = remembered.startInFile == trackStartInFile ? remembered.records : 0;
+  const int32_t records = Walk(
+      trackStartInFile, WalkKind::kSectorRead, kMaxWalkRecords, knownLength,
+      [this, chnKey](uint32_t chrn, int64_t positionInFile, uint16_t dataSize) {
+        if ((chrn & kChnMask) != chnKey) return;
+        const int r = (chrn >> 16) & 0xFF;
+        if (trackSectors.dataSize[r] >= 0) return;
+        trackSectors.dataInFile[r] = positionInFile + kRecordHeaderBytes;
+        trackSectors.dataSize[r] = dataSize;
+      },
+      // Most records of a long walk match nothing: pass them by a block at a time.
+      [chnKey](const uint32_t* chrns) { return HasNoChnIn(chrns, chnKey); });
+  // A walk cut short by a failed read is no length to remember.
+  if (!file.ReadFailed()) remembered = WalkLength{trackStartInFile, records};
 }
 
 bool TrackReader::FindSector(int64_t trackStartInFile, uint32_t c, uint32_t h, uint32_t r,
@@ -97,12 +205,12 @@ bool TrackReader::FindSector(int64_t trackStartInFile, uint32_t c, uint32_t h, u
 }
 
 int32_t TrackReader::ReadIds(int64_t trackStartInFile, uint8_t* buffer, int32_t length) {
-  const int32_t first = chain.FindWalkStart(trackStartInFile);
-  const int32_t records = WalkLength(first, WalkKind::kIdList, length / 4);
-  const uint32_t* const chrns = chain.ChrnFrom(first);
-  for (int32_t position = 0; position < records; ++position) {
-    for (int i = 0; i < 4; ++i)
-      buffer[4 * position + i] = static_cast<uint8_t>(chrns[position] >> (8 * i));
-  }
-  return 4 * records;
+  int32_t written = 0;
+  Walk(
+      trackStartInFile, WalkKind::kIdList, length / 4, 0,
+      [buffer, &written](uint32_t chrn, int64_t, uint16_t) {
+        for (int i = 0; i < 4; ++i) buffer[written++] = static_cast<uint8_t>(chrn >> (8 * i));
+      },
+      [](const uint32_t*) { return false; });
+  return written;
 }

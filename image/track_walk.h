@@ -1,7 +1,7 @@
 // How a walk over the records of a track ends. A track has no stored
 // length: a walk visits the records in stored order from the track's first
 // record and only these rules end it. Every walk of the reader applies them,
-// through TrackReader::WalkLength and nowhere else.
+// through TrackReader::Walk and nowhere else.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +21,7 @@ inline bool IsLastRecordOfWalk(int32_t position, int32_t sectorCount) {
 inline bool EndsSectorReadBefore(int32_t sectorCount) { return sectorCount == 0; }
 
 // A header that would run past the end of the file is no record: the walk
-// ends before it (see RecordChain::Load).
+// ends before it (see TrackReader::Locate).
 
 // Sector counts are 16-bit, so past position 65534 no record can end a walk
 // any more: every walk ends after this many records.

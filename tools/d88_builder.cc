@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "image/track_walk.h"
+
 namespace d88build {
 
 void PutLE16(Bytes* bytes, size_t offset, uint16_t value) {
@@ -136,6 +138,75 @@ Bytes BuildHostileChain(int images, int records) {
     AppendRecord(record, &out);
   }
   return out;
+}
+
+bool WriteWalkFamily(const std::string& path, const WalkFamily& family) {
+  const int lastStart = *std::max_element(family.starts.begin(), family.starts.end());
+  const int lastImageFirst = (family.images - 1) * family.spacing;
+  const int backCarrier = lastImageFirst + lastStart + 1;  // holds the image that steps back
+  const int records = backCarrier + 1 + kMaxWalkRecords;
+  // Records carry `dataBytes`, but those before an image carry its header.
+  auto isCarrier = [&](int r) {
+    return (family.images > 1 && (r + 1) % family.spacing == 0 && r + 1 <= lastImageFirst) ||
+           (family.cycle && r == backCarrier);
+  };
+  auto carriersBefore = [&](int r) {
+    const int images = family.images > 1 ? std::min(r, lastImageFirst) / family.spacing : 0;
+    return images + (family.cycle && r > backCarrier ? 1 : 0);
+  };
+  auto positionOf = [&](int r) {
+    return kImageHeaderBytes + static_cast<int64_t>(r) * (kRecordHeaderBytes + family.dataBytes) +
+           static_cast<int64_t>(carriersBefore(r)) * (kImageHeaderBytes - family.dataBytes);
+  };
+  auto imageStartOf = [&](int first) {
+    return first == 0 ? 0 : positionOf(first - 1) + kRecordHeaderBytes;
+  };
+  const int64_t backStart = positionOf(backCarrier) + kRecordHeaderBytes;
+  const int64_t fileEnd = positionOf(records);
+  // The header of the image whose first record is `first`.
+  auto imageHeader = [&](int first) {
+    Image image;
+    image.name = "FAMILY";
+    const int64_t start = imageStartOf(first);
+    for (int track = 0; track < kTrackCount; ++track) {
+      const int record = first + family.starts[static_cast<size_t>(track) % family.starts.size()];
+      image.trackOffsetOverrides[track] = static_cast<uint32_t>(positionOf(record) - start);
+    }
+    const int64_t end = first < lastImageFirst ? imageStartOf(first + family.spacing)
+                        : family.cycle         ? backStart
+                                               : fileEnd;
+    image.diskSizeOverride = static_cast<uint32_t>(end - start);
+    return BuildImage(image);
+  };
+  Image back;  // steps back to the first image
+  back.name = "BACK";
+  back.diskSizeOverride = static_cast<uint32_t>(-backStart);
+  const Bytes backHeader = BuildImage(back);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  Bytes bytes = imageHeader(0);
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  for (int r = 0; r < records && written; ++r) {
+    // Data that is no header is never written: the file has holes there.
+    if (family.dataBytes > 0)
+      written = std::fseek(file, static_cast<long>(positionOf(r)), SEEK_SET) == 0;
+    Record record;
+    record.c = static_cast<uint8_t>(0x80 | (r & 0x7F));
+    record.sectorCount = 65535;
+    record.dataSizeField =
+        static_cast<uint16_t>(positionOf(r + 1) - positionOf(r) - kRecordHeaderBytes);
+    bytes.clear();
+    AppendRecord(record, &bytes);
+    if (isCarrier(r)) {
+      const Bytes header = family.cycle && r == backCarrier ? backHeader : imageHeader(r + 1);
+      bytes.insert(bytes.end(), header.begin(), header.end());
+    }
+    written = written && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  }
+  // The last record's data, so that the file holds all of it.
+  written = written && std::fseek(file, static_cast<long>(fileEnd - 1), SEEK_SET) == 0 &&
+            std::fputc(0, file) == 0;
+  return std::fclose(file) == 0 && written;
 }
 
 Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }

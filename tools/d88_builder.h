@@ -81,6 +81,24 @@ std::vector<Record> TrackRecords(const Disk& disk, int track);
 // C 0, H 1, R 1, N 3 with one data byte 0xFF.
 Bytes BuildHostileChain(int images, int records);
 
+// Long walks that start far apart: one chain of records, each with sector
+// count 65535 (so only the cap of 65,535 records ends a walk) and C of 0x80
+// or more (so no sector read finds anything), through which `images`
+// usable images are laid, image k's first record `spacing` records after
+// image k - 1's, each image's header the data of the record before it.
+// Track t of an image starts at record starts[t % starts.size()] of it;
+// every start must be below spacing - 1. With `cycle`, an image after the
+// last steps back to the first, so the file holds 64 images. Records carry
+// `dataBytes` bytes of data, never written: the file is sparse.
+struct WalkFamily {
+  int images = 1;
+  int spacing = 0;
+  std::vector<int> starts;
+  bool cycle = true;
+  int dataBytes = 0;
+};
+bool WriteWalkFamily(const std::string& path, const WalkFamily& family);
+
 Bytes TextBytes(const std::string& text);
 // `length` bytes counting up from `seed`, wrapping at 256.
 Bytes PatternBytes(size_t length, uint8_t seed);
