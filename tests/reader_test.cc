@@ -189,6 +189,32 @@ TEST_F(ReaderTest, LongWalk) {
   }
 }
 
+// Where a walk ends is remembered by its start, so that a later walk from it
+// passes 64 records at a time: the walk from record 0 ends at record 127;
+// the one from record 4, whose start takes the same place in the memory,
+// ends at record 20 (sector count 17). Records 70 and 130 hold sectors, the
+// only records with data.
+TEST_F(ReaderTest, RememberedWalkLengths) {
+  Image image = Named("MEMO");
+  for (int i = 0; i < 200; ++i) {
+    const uint8_t c = i == 70 ? 5 : i == 130 ? 6 : 0xFE;
+    const uint16_t sectorCount = i == 127 ? 128 : i == 20 ? 17 : 65535;
+    image.tracks[1].push_back(Sector(c, 0, 1, 3, sectorCount, Bytes(c < 7 ? 1 : 0, i)));
+  }
+  image.trackOffsetOverrides[2] = 688 + 4 * 16;  // record 4, 64 bytes on: the same memory slot
+  OpenBytes(BuildD88({image}));
+  ASSERT_TRUE(d88.SelectImage(0));
+  const struct {
+    int32_t track, c, count;
+    uint8_t byte;
+  } rows[] = {{1, 5, 1, 70}, {1, 7, 0, 0}, {1, 6, 0, 0}, {2, 5, 0, 0}};
+  for (const auto& row : rows) {
+    uint8_t byte = 0;
+    EXPECT_EQ(d88.ReadSector(row.track, row.c, 0, 1, 3, &byte, 1), row.count) << row.track << row.c;
+    EXPECT_EQ(byte, row.byte);
+  }
+}
+
 // One chain of 140,000 short records with tracks starting deep inside it,
 // read in orders that make later walks start inside, at the end of and past
 // what earlier ones stored, by readers with room for every record, for
