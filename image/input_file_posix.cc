@@ -26,8 +26,7 @@ bool InputFile::Open(const char* path) {
     return false;
   }
   handle = descriptor;
-  identity =
-      FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+  IdentifyOpenFile(handle, &identity);
   return true;
 }
 
