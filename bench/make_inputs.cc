@@ -1,5 +1,5 @@
 // Writes the benchmark's D88 files with the project's image builder:
-// make_bench_inputs DIR [--large]
+// make_bench_inputs DIR [--large]   or   make_bench_inputs DIR --batch COUNT
 //   full.d88     64 valid 2HD images, each with about 40 files of varied
 //                sizes and names unique across the file (about 80 MB)
 //   hostile.d88  64 images whose every track leads into one chain of 65,535
@@ -15,8 +15,11 @@
 // With --large, past the reader's memory bound:
 //   turns-1g.d88  154 starts in turn, 400,000 records apart (1 GB)
 //   sparse.d88    2 starts in turn, records of 8 KiB of data (1.1 GB, sparse)
+// With --batch, only COUNT small D88 files (disk-0000.d88 ...), each one
+// image of 4 tracks with 3 files, for the batch recipe's benchmark.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -55,11 +58,41 @@ std::vector<int> Starts(int count, int apart) {
   return starts;
 }
 
+// A small disk, as archives hold many: tracks 1 to 4, three files.
+Bytes SmallD88(int index) {
+  d88build::Disk disk;
+  char name[17];
+  std::snprintf(name, sizeof name, "SMALL %04d", index);
+  disk.name = name;
+  int unit = d88build::AddFile(&disk, 0, "TEXT", 16, d88build::TextBytes(name), 0x1A);
+  unit = d88build::AddFile(&disk, 1, "DATA", unit, d88build::PatternBytes(9000, static_cast<uint8_t>(index)));
+  d88build::AddFile(&disk, 2, "MORE", unit, d88build::PatternBytes(3000, 7));
+  d88build::EndDirectory(&disk, 3);
+  d88build::Image image;
+  image.name = name;
+  for (int track = 1; track <= 4; ++track) image.tracks[track] = d88build::TrackRecords(disk, track);
+  return d88build::BuildD88({image});
+}
+
+bool WriteBatch(const std::string& dir, int count) {
+  for (int index = 0; index < count; ++index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/disk-%04d.d88", index);
+    if (!d88build::WriteFileBytes(dir + name, SmallD88(index))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[2]) == "--batch") {
+    if (WriteBatch(argv[1], std::atoi(argv[3]))) return 0;
+    std::fprintf(stderr, "make_bench_inputs: cannot write the batch\n");
+    return 1;
+  }
   if (argc < 2 || argc > 3 || (argc == 3 && std::string(argv[2]) != "--large")) {
-    std::fprintf(stderr, "usage: make_bench_inputs DIR [--large]\n");
+    std::fprintf(stderr, "usage: make_bench_inputs DIR [--large] | DIR --batch COUNT\n");
     return 1;
   }
   const std::string dir = argv[1];

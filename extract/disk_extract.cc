@@ -17,14 +17,21 @@ namespace {
 uint8_t DiskBuffer[kDiskBytes];
 // The directory track, read on its own.
 uint8_t DirectoryBuffer[kTrackBytes];
+// Static storage is zero when the process starts, and only LoadDisk and
+// SaveSectors write the buffers: until one of them has, clearing them would
+// only touch memory (1.2 MB, a few milliseconds of page faults) for nothing.
+bool buffersWritten = false;
 
 void LoadDisk(D88File& d88) {
   // Every disk starts from zeros, or one disk's files could carry the
   // previous disk's bytes wherever this one holds nothing. A read's count
   // cannot tell what arrived (data cut by the end of the file still counts
   // in full), so nothing short of clearing both buffers is safe.
-  std::memset(DiskBuffer, 0, sizeof DiskBuffer);
-  std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
+  if (buffersWritten) {
+    std::memset(DiskBuffer, 0, sizeof DiskBuffer);
+    std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
+  }
+  buffersWritten = true;
   d88.SetSectorRange(kFirstSector, kLastSector);
   for (int32_t track = kFirstLoadedTrack; track < kLoadedTracks; ++track) {
     d88.ReadSectors(track, CylinderOfTrack(track), HeadOfTrack(track), kFirstSector,
@@ -97,6 +104,7 @@ bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32
   // Bytes the run does not deliver are written as zeros, never as what an
   // earlier read left in the buffer.
   std::memset(DiskBuffer, 0, static_cast<size_t>(offset) + static_cast<size_t>(length));
+  buffersWritten = true;
   if (d88.ReadSectors(track, c, h, r, n, DiskBuffer, offset + length) == 0) return false;
   OutputFolder current;
   return !d88.ReadFailed() && current.OpenCurrent() &&

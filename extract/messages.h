@@ -7,6 +7,20 @@
 inline constexpr char kUsageFormat[] = "Usage: %s [d88file]\n";
 inline constexpr char kDefaultProgramName[] = "d88extract";
 
+// --help and -h as the only argument; --version prints kVersionFormat.
+inline constexpr char kHelpText[] =
+    "Usage: d88extract D88FILE       write each 2HD image's files into 000, 001, ...\n"
+    "       d88extract D88FILE -d    write every image's files into this directory\n"
+    "       d88extract --help | -h | --version\n"
+    "\n"
+    "Reads the D88 disk-image file D88FILE and writes the files of every 2HD\n"
+    "image in it below the current directory, never elsewhere. The listing goes\n"
+    "to standard output, failures to standard error; the Japanese messages are\n"
+    "Shift_JIS. Exit status 0 when every image was extracted and every file\n"
+    "written, 1 otherwise. A D88 file named like an option is read as ./--help.\n"
+    "See man d88extract.\n";
+inline constexpr char kVersionFormat[] = "d88extract %s\n";
+
 // "The file cannot be opened."
 inline constexpr char kOpenFailedMessage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5\x82\xAB"

@@ -37,6 +37,17 @@ int RunImages(int argc, char** argv, D88File& d88) {
     PrintError(kUsageFormat, program);
     return 1;
   }
+  // Alone, these three ask about the tool. A D88 file of such a name is
+  // read as ./--help and the like.
+  if (argumentCount == 1 &&
+      (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelpText, stdout);
+    return 0;
+  }
+  if (argumentCount == 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf(kVersionFormat, D88EXTRACT_VERSION);
+    return 0;
+  }
   // Only "PATH -d" writes into the current directory; a third argument keeps
   // per-image directories on.
   const bool perImageDirectories = !(argumentCount == 2 && std::strcmp(argv[2], "-d") == 0);

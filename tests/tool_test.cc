@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "extract/disk_extract.h"
+#include "extract/messages.h"
 #include "extract/platform.h"
 #include "extract/run.h"
 #include "image/d88_file.h"
@@ -33,6 +34,8 @@ TEST(ToolTest, CommandLineAndImages) {
   dashFiles["-d"] = AsString(two);
   const std::string cannotEnter = "d88extract: cannot enter directory 000; image 0 skipped\n";
   const std::string lost = "d88extract: cannot write to standard output\n";
+  Tree helpFile = dirs;
+  helpFile["--help"] = AsString(two);
   std::vector<ToolCase> cases = {
       {"no argument", two, "", "", usage, 1},
       {"four arguments", two, "D88 b c d", "", usage, 1},
@@ -52,6 +55,12 @@ TEST(ToolTest, CommandLineAndImages) {
       {"unsupported image ends the run", media, "D88", goodThen2DD, kUnsupported, 1, dirs},
       {"unsupported image ends a flat run", media, "D88 -d", k2HD, kUnsupported, 1},
       {"lost standard output", two, "D88", "", lost, 1, dirs, "TOOL >/dev/full"},
+      {"--help", two, "--help", kHelpText},
+      {"-h", two, "-h", kHelpText},
+      {"--version", two, "--version", "d88extract " D88EXTRACT_VERSION "\n"},
+      {"help lost", two, "-h", "", lost, 1, Tree(), "TOOL >/dev/full"},
+      {"a D88 file named --help", two, "./--help", perImage, "", 0, helpFile, "TOOL", "--help"},
+      {"--help is no option beside another argument", two, "--help -d", "", kOpenFailed, 1},
   };
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
     dd.mediaType = type;
