@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -57,24 +55,4 @@ Parameters::Parameters(const uint8_t* data, size_t size) : state(static_cast<uin
 uint32_t Parameters::Next(uint32_t bound) {
   state = state * 1103515245u + 12345u;
   return (state >> 8) % bound;
-}
-
-Tree ReadTree(const fs::path& root) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string& contents = tree[entry.path().lexically_relative(root).generic_string()];
-    if (entry.is_symlink() || !entry.is_regular_file()) {
-      contents = entry.is_symlink() ? "<link>" : entry.is_directory() ? "<dir>" : "<other>";
-    } else {
-      contents = ReadFileText(entry.path());
-    }
-  }
-  return tree;
-}
-
-std::string ReadFileText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
 }

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 
 struct Scratch {
@@ -32,9 +31,3 @@ struct Parameters {
   uint32_t Next(uint32_t bound);
   uint32_t state;
 };
-
-// Every entry below `root` by its relative path: a file's bytes, "<dir>",
-// "<link>" (not followed) or "<other>". The tests read trees this way too.
-using Tree = std::map<std::string, std::string>;
-Tree ReadTree(const std::filesystem::path& root);
-std::string ReadFileText(const std::filesystem::path& path);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "fuzz/plain_walk.h"
+#include "tests/common/plain_walk.h"
 #include "image/d88_file.h"
 #include "tests/test_support.h"
 

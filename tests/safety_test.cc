@@ -61,29 +61,38 @@ TEST(SafetyTest, WritesGoNowhereElse) {
   const Tree onlyD88 = {{"disk", AsString(d88)}};
   Tree deepFiles = Files(one, "000");
   deepFiles.merge(Files(two, "001"));
+  // clang-format off
   RunCases({
-      {"links, a FIFO and the D88 file", linksD88, "D88 -d", k2HD + Listing(links),
-       Refused(5, "HARDD", isD88), 1, written, makeLinks, "disk", true},
-      {"a read-only file", d88, "D88 -d", flatOut, "", 0, readOnly,
-       "printf x >DISK && chmod a-w DISK && TOOL"},
-      {"an image directory that is a link", d88, "D88", "\n[TWO] -> 001\n" + k2HD + Listing(two),
-       "d88extract: cannot enter directory 000; image 0 skipped\n", 1, linked,
-       "mkdir -p far/away && ln -s far/away 000 && TOOL"},
-      {"the D88 file named like an entry", d88, "D88 -d", flatOut, Refused(0, "LONG", isD88), 1,
-       flat, "TOOL", "LONG"},
-      {"the D88 file in an image directory, through a link", d88, "VIA", out,
-       Refused(1, "DISK", isD88), 1, perImage, "ln -s 000/DISK VIA && TOOL", "000/DISK"},
-      {"the start folder renamed", BuildD88(std::vector(5, PatternImage("MANY", many))), "D88",
-       manyOut, "", 0, moved, rename},
-      {"the start folder deeper than PATH_MAX", d88, "D88", out, "", 0, deepFiles, deep, "", true},
-      {"the start folder removed", d88, "D88", "",
-       "d88extract: cannot tell the current directory\n", 1, Tree(),
-       "mkdir gone && cd gone && rmdir ../gone && TOOL", "", true},
-      {"standard output on the D88 file", d88, "D88 -d", "",
-       "d88extract: standard output is the D88 file\n", 1, onlyD88, "TOOL 1<>disk", "disk"},
-      {"standard error on the D88 file", d88, "D88 -d",
-       "d88extract: standard error is the D88 file\n", "", 1, onlyD88, "TOOL 2<>disk", "disk"},
+      {.what = "links, a FIFO and the D88 file", .d88 = linksD88, .args = "D88 -d",
+       .out = k2HD + Listing(links), .err = Refused(5, "HARDD", isD88), .status = 1,
+       .files = written, .shell = makeLinks, .d88At = "disk", .posixOnly = true},
+      {.what = "a read-only file", .d88 = d88, .args = "D88 -d", .out = flatOut, .files = readOnly,
+       .shell = "printf x >DISK && chmod a-w DISK && TOOL"},
+      {.what = "an image directory that is a link", .d88 = d88,
+       .out = "\n[TWO] -> 001\n" + k2HD + Listing(two),
+       .err = "d88extract: cannot enter directory 000; image 0 skipped\n", .status = 1,
+       .files = linked, .shell = "mkdir -p far/away && ln -s far/away 000 && TOOL"},
+      {.what = "the D88 file named like an entry", .d88 = d88, .args = "D88 -d", .out = flatOut,
+       .err = Refused(0, "LONG", isD88), .status = 1, .files = flat, .d88At = "LONG"},
+      {.what = "the D88 file in an image directory, through a link", .d88 = d88, .args = "VIA",
+       .out = out, .err = Refused(1, "DISK", isD88), .status = 1, .files = perImage,
+       .shell = "ln -s 000/DISK VIA && TOOL", .d88At = "000/DISK"},
+      {.what = "the start folder renamed",
+       .d88 = BuildD88(std::vector(5, PatternImage("MANY", many))), .out = manyOut, .files = moved,
+       .shell = rename},
+      {.what = "the start folder deeper than PATH_MAX", .d88 = d88, .out = out, .files = deepFiles,
+       .shell = deep, .posixOnly = true},
+      {.what = "the start folder removed", .d88 = d88,
+       .err = "d88extract: cannot tell the current directory\n", .status = 1,
+       .shell = "mkdir gone && cd gone && rmdir ../gone && TOOL", .posixOnly = true},
+      {.what = "standard output on the D88 file", .d88 = d88, .args = "D88 -d",
+       .err = "d88extract: standard output is the D88 file\n", .status = 1, .files = onlyD88,
+       .shell = "TOOL 1<>disk", .d88At = "disk"},
+      {.what = "standard error on the D88 file", .d88 = d88, .args = "D88 -d",
+       .out = "d88extract: standard error is the D88 file\n", .status = 1, .files = onlyD88,
+       .shell = "TOOL 2<>disk", .d88At = "disk"},
   });
+  // clang-format on
 }
 
 TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
@@ -109,24 +118,31 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   const std::string failReads =
       "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o /dev/null -P \"$PWD/disk\" "
       "-e inject=pread64:error=EIO:when=";
+  // clang-format off
   RunCases({
-      {"a closed pipe", d88, "D88 -d", "", lost, 1, all, closedPipe},
-      {"a closed standard output", d88, "D88 -d", "", lost, 1, all, "TOOL >&-"},
-      {"a file-size limit", d88, "D88 -d", listing, Refused(0, "BIG", "cannot write the file"), 1,
-       cut, "prlimit --fsize=4096 TOOL", "", true},
-      {"/dev/stdin from a pipe", d88, "/dev/stdin", "", kOpenFailed, 1, onlyD88, "cat disk | TOOL",
-       "disk"},
-      {"/dev/stdin from /dev/null", d88, "/dev/stdin", "", kOpenFailed, 1, Tree(),
-       "TOOL </dev/null"},
-      {"a FIFO", d88, "fifo", "", kOpenFailed, 1, fifo, "mkfifo fifo && TOOL"},
-      {"/dev/stdin from a file", d88, "/dev/stdin -d", listing, "", 0, withD88, "TOOL <disk",
-       "disk", true},
-      {"a read error in the scan", d88, "D88", "", cannotRead, 1, onlyD88, failReads + "1+ TOOL",
-       "disk"},
-      {"a read error loading image 1", d88, "D88",
-       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD, cannotRead, 1,
-       firstImage, failReads + "20+ TOOL", "disk"},
+      {.what = "a closed pipe", .d88 = d88, .args = "D88 -d", .err = lost, .status = 1,
+       .files = all, .shell = closedPipe},
+      {.what = "a closed standard output", .d88 = d88, .args = "D88 -d", .err = lost, .status = 1,
+       .files = all, .shell = "TOOL >&-"},
+      {.what = "a file-size limit", .d88 = d88, .args = "D88 -d", .out = listing,
+       .err = Refused(0, "BIG", "cannot write the file"), .status = 1, .files = cut,
+       .shell = "prlimit --fsize=4096 TOOL", .posixOnly = true},
+      {.what = "/dev/stdin from a pipe", .d88 = d88, .args = "/dev/stdin", .err = kOpenFailed,
+       .status = 1, .files = onlyD88, .shell = "cat disk | TOOL", .d88At = "disk"},
+      {.what = "/dev/stdin from /dev/null", .d88 = d88, .args = "/dev/stdin", .err = kOpenFailed,
+       .status = 1, .shell = "TOOL </dev/null"},
+      {.what = "a FIFO", .d88 = d88, .args = "fifo", .err = kOpenFailed, .status = 1,
+       .files = fifo, .shell = "mkfifo fifo && TOOL"},
+      {.what = "/dev/stdin from a file", .d88 = d88, .args = "/dev/stdin -d", .out = listing,
+       .files = withD88, .shell = "TOOL <disk", .d88At = "disk", .posixOnly = true},
+      {.what = "a read error in the scan", .d88 = d88, .err = cannotRead, .status = 1,
+       .files = onlyD88, .shell = failReads + "1+ TOOL", .d88At = "disk"},
+      {.what = "a read error loading image 1", .d88 = d88,
+       .out = "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD,
+       .err = cannotRead, .status = 1, .files = firstImage, .shell = failReads + "20+ TOOL",
+       .d88At = "disk"},
   });
+  // clang-format on
   close(ends[1]);
 }
 
@@ -146,7 +162,10 @@ TEST(SafetyTest, ControlBytesAreShownSafely) {
   const std::string out = "\n[" + name + "] -> 000\n" + k2HD + Listing(entries);
   const std::string err = Refused(1, "\\x1B]0;\x83\x40", "points outside the disk, not written");
   const Tree files = Files({entries[0]}, "000");
-  ToolCase c{"to a file", BuildD88({PatternImage(name, entries)}), "D88", out, err, 1, files};
+  // clang-format off
+  ToolCase c{.what = "to a file", .d88 = BuildD88({PatternImage(name, entries)}), .out = out, .err = err,
+     .status = 1, .files = files};
+  // clang-format on
   RunCases({c});
   c.what = "to a terminal";
   c.out = "";

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
+#include "tests/common/file_trees.h"
 #include "tools/d88_builder.h"
 
 namespace fs = std::filesystem;

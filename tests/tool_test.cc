@@ -36,36 +36,52 @@ TEST(ToolTest, CommandLineAndImages) {
   const std::string lost = "d88extract: cannot write to standard output\n";
   Tree helpFile = dirs;
   helpFile["--help"] = AsString(two);
+  // clang-format off
   std::vector<ToolCase> cases = {
-      {"no argument", two, "", "", usage, 1},
-      {"four arguments", two, "D88 b c d", "", usage, 1},
-      {"missing file", two, "missing.d88", "", kOpenFailed, 1},
-      {"a directory", two, ".", "", kOpenFailed, 1},
-      {"no whole header", Bytes(687, 0x20)},
-      {"one directory per image", two, "D88", perImage, "", 0, dirs},
-      {"-D is no option", two, "D88 -D", perImage, "", 0, dirs},
-      {"-d as third argument", two, "D88 x -d", perImage, "", 0, dirs},
-      {"-d before a third argument", two, "D88 -d x", perImage, "", 0, dirs},
-      {"-d writes here", two, "D88 -d", k2HD + k2HD},
-      {"-d alone is the path", two, "D88", perImage, "", 0, dashFiles, "TOOL", "-d"},
-      {"existing directory reused", two, "D88", perImage, "", 0, kept,
-       "mkdir 000 && printf k >000/KEEP && TOOL"},
-      {"000 cannot be entered", two, "D88", onlyB, cannotEnter, 1, blocked,
-       "printf x >000 && TOOL"},
-      {"unsupported image ends the run", media, "D88", goodThen2DD, kUnsupported, 1, dirs},
-      {"unsupported image ends a flat run", media, "D88 -d", k2HD, kUnsupported, 1},
-      {"lost standard output", two, "D88", "", lost, 1, dirs, "TOOL >/dev/full"},
-      {"--help", two, "--help", kHelpText},
-      {"-h", two, "-h", kHelpText},
-      {"--version", two, "--version", "d88extract " D88EXTRACT_VERSION "\n"},
-      {"help lost", two, "-h", "", lost, 1, Tree(), "TOOL >/dev/full"},
-      {"a D88 file named --help", two, "./--help", perImage, "", 0, helpFile, "TOOL", "--help"},
-      {"--help is no option beside another argument", two, "--help -d", "", kOpenFailed, 1},
+      {.what = "no argument", .d88 = two, .args = "", .err = usage, .status = 1},
+      {.what = "four arguments", .d88 = two, .args = "D88 b c d", .err = usage, .status = 1},
+      {.what = "missing file", .d88 = two, .args = "missing.d88", .err = kOpenFailed, .status = 1},
+      {.what = "a directory", .d88 = two, .args = ".", .err = kOpenFailed, .status = 1},
+      {.what = "no whole header", .d88 = Bytes(687, 0x20)},
+      {.what = "one directory per image", .d88 = two, .out = perImage, .files = dirs},
+      {.what = "-D is no option", .d88 = two, .args = "D88 -D", .out = perImage, .files = dirs},
+      {.what = "-d as third argument", .d88 = two, .args = "D88 x -d", .out = perImage,
+       .files = dirs},
+      {.what = "-d before a third argument", .d88 = two, .args = "D88 -d x", .out = perImage,
+       .files = dirs},
+      {.what = "-d writes here", .d88 = two, .args = "D88 -d", .out = k2HD + k2HD},
+      {.what = "-d alone is the path", .d88 = two, .out = perImage, .files = dashFiles,
+       .d88At = "-d"},
+      {.what = "existing directory reused", .d88 = two, .out = perImage, .files = kept,
+       .shell = "mkdir 000 && printf k >000/KEEP && TOOL"},
+      {.what = "000 cannot be entered", .d88 = two, .out = onlyB, .err = cannotEnter, .status = 1,
+       .files = blocked, .shell = "printf x >000 && TOOL"},
+      {.what = "unsupported image ends the run", .d88 = media, .out = goodThen2DD,
+       .err = kUnsupported, .status = 1, .files = dirs},
+      {.what = "unsupported image ends a flat run", .d88 = media, .args = "D88 -d", .out = k2HD,
+       .err = kUnsupported, .status = 1},
+      {.what = "lost standard output", .d88 = two, .err = lost, .status = 1, .files = dirs,
+       .shell = "TOOL >/dev/full"},
+      {.what = "--help", .d88 = two, .args = "--help", .out = kHelpText},
+      {.what = "-h", .d88 = two, .args = "-h", .out = kHelpText},
+      {.what = "--version", .d88 = two, .args = "--version",
+       .out = "d88extract " D88EXTRACT_VERSION "\n"},
+      {.what = "help lost", .d88 = two, .args = "-h", .err = lost, .status = 1,
+       .shell = "TOOL >/dev/full"},
+      {.what = "a D88 file named --help", .d88 = two, .args = "./--help", .out = perImage,
+       .files = helpFile, .d88At = "--help"},
+      {.what = "--help is no option beside another argument", .d88 = two, .args = "--help -d",
+       .err = kOpenFailed, .status = 1},
   };
+  // clang-format on
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
     dd.mediaType = type;
-    cases.push_back(
-        {"media type", BuildD88({dd}), "D88", "\n[2DD] -> 000\n", kUnsupported, 1, dir000});
+    cases.push_back({.what = "media type",
+                     .d88 = BuildD88({dd}),
+                     .out = "\n[2DD] -> 000\n",
+                     .err = kUnsupported,
+                     .status = 1,
+                     .files = dir000});
   }
   // The path is opened by its own characters: on Windows none is lost to the
   // code page or mapped to a look-alike (a fullwidth or an accented letter
@@ -75,7 +91,9 @@ TEST(ToolTest, CommandLineAndImages) {
     files.merge(Tree(dirs));
     if (at[0] == '\xE6') files["\xE6\x97\xA5"] = "<dir>";  // Japanese, in UTF-8
     const std::string lookAlikes = "printf x >disk.d88 && printf x >cafe.d88 && TOOL";
-    cases.push_back({at, two, "D88", perImage, "", 0, files, lookAlikes, at});
+    // clang-format off
+    cases.push_back({.what = at, .d88 = two, .out = perImage, .files = files, .shell = lookAlikes, .d88At = at});
+    // clang-format on
   }
   RunCases(cases);
 }
@@ -145,11 +163,16 @@ TEST(ToolTest, ListingAndFiles) {
   const Entries first = {{"SAME", 16, 16}}, second = {{"SAME", 17, 17}};
   const Bytes twice = BuildD88({PatternImage("ONE", first), PatternImage("TWO", second)});
   const std::string twiceOut = k2HD + Listing(first) + k2HD + Listing(second);
+  // clang-format off
   RunCases({
-      {"names, units and the end mark", BuildD88({names}), "D88", namesOut, "", 0, files},
-      {"data cut by the end of the file", cutFile, "D88 -d", cutOut, "", 0, cutFiles},
-      {"the same name twice", twice, "D88 -d", twiceOut, "", 0, Files(second)},
+      {.what = "names, units and the end mark", .d88 = BuildD88({names}), .out = namesOut,
+       .files = files},
+      {.what = "data cut by the end of the file", .d88 = cutFile, .args = "D88 -d", .out = cutOut,
+       .files = cutFiles},
+      {.what = "the same name twice", .d88 = twice, .args = "D88 -d", .out = twiceOut,
+       .files = Files(second)},
   });
+  // clang-format on
 }
 
 // Refused entries are listed, reported right after their listing line (both
@@ -191,10 +214,14 @@ TEST(ToolTest, RefusedEntries) {
     }
   }
   const Bytes badDisk = BuildD88({PatternImage("BAD", entries)}), noDir = BuildD88({noDirectory});
+  // clang-format off
   RunCases({
-      {"no directory track", noDir, "D88 -d", emptyNames, "", 1, Tree(), "TOOL 2>&1"},
-      {"refusals", badDisk, "D88", out, "", 1, kept, "mkdir -p 000/BUSY && TOOL 2>&1"},
+      {.what = "no directory track", .d88 = noDir, .args = "D88 -d", .out = emptyNames,
+       .status = 1, .shell = "TOOL 2>&1"},
+      {.what = "refusals", .d88 = badDisk, .out = out, .status = 1, .files = kept,
+       .shell = "mkdir -p 000/BUSY && TOOL 2>&1"},
   });
+  // clang-format on
 }
 
 // Windows' name rules are plain code, so they are tested on every system.

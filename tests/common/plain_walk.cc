@@ -1,4 +1,4 @@
-#include "fuzz/plain_walk.h"
+#include "tests/common/plain_walk.h"
 
 namespace {
 
