@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "extract/platform.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -115,9 +117,20 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   // Reads of the D88 file fail from the Nth on: the 1st is the scan's; the
   // 20th lies well inside the loading of image 1 (about 12 reads of 128 KiB
   // each image). LeakSanitizer, where built in, cannot run under ptrace.
-  const std::string failReads =
-      "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o /dev/null -P \"$PWD/disk\" "
-      "-e inject=pread64:error=EIO:when=";
+  const std::string traced = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o /dev/null ";
+  const std::string failReads = traced + "-P \"$PWD/disk\" -e inject=pread64:error=EIO:when=";
+  // The first of the listing's writes fails, the later ones work: the run
+  // still ends with the message and status 1.
+  const std::string failOneWrite = traced +
+                                   "-P \"$PWD/listing\" -e inject=write:error=EIO:when=1 "
+                                   "TOOL >listing; s=$?; rm listing; exit $s";
+  Entries many;
+  for (int i = 0; i < 150; ++i) many.emplace_back("F" + std::to_string(i), 16 + i, 16 + i);
+  // Without the powers that override permissions, as root too: a name in a
+  // folder that takes no changes, on a file that could be opened.
+  const std::string locked =
+      "drop=; [ \"$(id -u)\" != 0 ] || drop='setpriv --bounding-set -dac_override,-dac_read_search'"
+      "; printf x >DISK && chmod 555 . && $drop TOOL; s=$?; chmod 755 .; exit $s";
   // clang-format off
   RunCases({
       {.what = "a closed pipe", .d88 = d88, .args = "D88 -d", .err = lost, .status = 1,
@@ -137,6 +150,12 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
        .files = withD88, .shell = "TOOL <disk", .d88At = "disk", .posixOnly = true},
       {.what = "a read error in the scan", .d88 = d88, .err = cannotRead, .status = 1,
        .files = onlyD88, .shell = failReads + "1+ TOOL", .d88At = "disk"},
+      {.what = "a write to standard output fails once", .d88 = BuildD88({PatternImage("M", many)}),
+       .args = "D88 -d", .err = lost, .status = 1, .files = Files(many), .shell = failOneWrite},
+      {.what = "a name that cannot be removed", .d88 = BuildD88({PatternImage("L", {{"DISK", 16, 16}})}),
+       .args = "D88 -d", .out = k2HD + "DISK    START:0010  END:0010  SIZE:0400\n",
+       .err = Refused(0, "DISK", "cannot write the file"), .status = 1, .files = {{"DISK", "x"}},
+       .shell = locked, .posixOnly = true},
       {.what = "a read error loading image 1", .d88 = d88,
        .out = "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD,
        .err = cannotRead, .status = 1, .files = firstImage, .shell = failReads + "20+ TOOL",
@@ -144,6 +163,24 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   });
   // clang-format on
   close(ends[1]);
+}
+
+// The D88 file is told by its device and inode together: a file that shares
+// only the inode number, on another device, is replaced like any other.
+TEST(SafetyTest, TheD88FileIsItsDeviceAndInode) {
+  TempDir dir;
+  struct stat status;
+  ASSERT_TRUE(d88build::WriteFileBytes((dir.path / "DISK").string(), Bytes(1, 'x')) &&
+              stat((dir.path / "DISK").c_str(), &status) == 0);
+  const FileIdentity d88{status.st_dev, {status.st_ino}},
+      elsewhere{status.st_dev + 1, {status.st_ino}};
+  OutputFolder current, folder;
+  ASSERT_TRUE(current.OpenCurrent() && folder.OpenSubfolder(current, dir.path.c_str()));
+  const uint8_t byte = 'y';
+  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, d88), SaveResult::kIsD88File);
+  EXPECT_EQ(ReadFileText(dir.path / "DISK"), "x");
+  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, elsewhere), SaveResult::kWritten);
+  EXPECT_EQ(ReadFileText(dir.path / "DISK"), "y");
 }
 
 // Control bytes of names go raw into files and pipes, as "?" to a terminal,
@@ -157,14 +194,17 @@ TEST(SafetyTest, ControlBytesAreShownSafely) {
   const std::string terminal = ptsname(master);
   const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_TRUE(slave >= 0 && fcntl(master, F_SETFL, O_NONBLOCK) == 0);
-  const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]0;\x83\x40", 1231, 1232}};
-  const std::string name = "A\x1B[2JB\x83\x5C";
+  const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]\x7F;\x83\x40", 1231, 1232}};
+  const std::string name =
+      "A B\x1B[2JC\x83\x5C"
+      "123456";  // all 16 bytes, a space kept
   const std::string out = "\n[" + name + "] -> 000\n" + k2HD + Listing(entries);
-  const std::string err = Refused(1, "\\x1B]0;\x83\x40", "points outside the disk, not written");
+  const std::string err =
+      Refused(1, "\\x1B]\\x7F;\x83\x40", "points outside the disk, not written");
   const Tree files = Files({entries[0]}, "000");
   // clang-format off
-  ToolCase c{.what = "to a file", .d88 = BuildD88({PatternImage(name, entries)}), .out = out, .err = err,
-     .status = 1, .files = files};
+  ToolCase c{.what = "to a file", .d88 = BuildD88({PatternImage(name, entries)}), .out = out,
+             .err = err, .status = 1, .files = files};
   // clang-format on
   RunCases({c});
   c.what = "to a terminal";
@@ -173,8 +213,10 @@ TEST(SafetyTest, ControlBytesAreShownSafely) {
   RunCases({c});
   std::string shown(4096, '\0');
   shown.resize(static_cast<size_t>(std::max<ssize_t>(0, read(master, shown.data(), 4096))));
-  EXPECT_EQ(shown, "\n[A?[2JB\x83\x5C] -> 000\n" + k2HD +
-                       Listing({{"X?Y?", 16, 16}, {"?]0;\x83\x40", 1231, 1232}}));
+  EXPECT_EQ(shown,
+            "\n[A B?[2JC\x83\x5C"
+            "123456] -> 000\n" +
+                k2HD + Listing({{"X?Y?", 16, 16}, {"?]?;\x83\x40", 1231, 1232}}));
   close(slave);
   close(master);
 }
