@@ -78,7 +78,7 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Parameters parameters(data, size);
-  const bool cramped = parameters.Next(3) == 0;
+  const bool cramped = parameters.Next(8) == 0;
   reader.emplace(cramped ? 1 + static_cast<int32_t>(parameters.Next(200))
                          : RecordStore::kMaxRecords);
   Check(reader->Open(WriteInput(data, size)));

@@ -259,6 +259,13 @@ TEST_F(ReaderTest, LongChainMatchesThePlainWalk) {
     }
     offset += 16 + static_cast<uint32_t>(records.back().data.size());
   }
+  // Records with sector count 0 never end an ID list: only the cap does.
+  Image capped = Named("CAP");
+  capped.tracks[1].assign(66000, Sector(0, 0, 1, 3, 0, {}));
+  OpenBytes(BuildD88({capped}));
+  Bytes ids(4 * 66000);
+  ASSERT_TRUE(d88.SelectImage(0));
+  EXPECT_EQ(d88.ReadSectorIds(1, ids.data(), 4 * 66000), 4 * 65535);
   OpenBytes(BuildD88({image}));
   const PlainImage plain = PlainSelect(file.data(), file.size(), 0);
   for (const int32_t room : {RecordStore::kMaxRecords, 65535, 1000}) {

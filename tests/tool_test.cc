@@ -72,6 +72,8 @@ TEST(ToolTest, CommandLineAndImages) {
        .files = helpFile, .d88At = "--help"},
       {.what = "--help is no option beside another argument", .d88 = two, .args = "--help -d",
        .err = kOpenFailed, .status = 1},
+      {.what = "nor is --version", .d88 = two, .args = "--version x", .err = kOpenFailed,
+       .status = 1},
   };
   // clang-format on
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD

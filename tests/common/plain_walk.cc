@@ -82,18 +82,16 @@ int32_t PlainReadSectors(const PlainImage& image, int32_t track, int32_t c, int3
     if (length - delivered < chunk) chunk = length - delivered;
     if (PlainReadSector(image, track, c, h, r, n, buffer + delivered, chunk) < chunk) break;
     delivered += chunk;
-    if (r == image.lastSector) {
-      ++track;
-      if (h == 0) {
-        h = 1;
-      } else {
-        h = 0;
-        ++c;
-      }
-      r = image.firstSector;
-    } else {
+    if (r != image.lastSector) {
       ++r;
+      continue;
     }
+    // On to the next track: head 0 to head 1, or head 1 (any other) to
+    // head 0 of the next cylinder.
+    ++track;
+    c += h != 0;
+    h = h == 0;
+    r = image.firstSector;
   }
   return delivered;
 }
