@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "fuzz/fuzz_support.h"
-#include "tests/common/plain_walk.h"
+#include "fuzz/plain_walk.h"
 #include "image/d88_file.h"
 
 namespace {

@@ -228,21 +228,16 @@ TEST(ToolTest, RefusedEntries) {
 
 // Windows' name rules are plain code, so they are tested on every system.
 TEST(NameRulesTest, WindowsRefusesItsOwnNames) {
-  const struct {
-    const wchar_t* name;
-    bool usable;
-  } rows[] = {
-      {L"A\\B", false},      {L"A/B", false},         {L"A:B", false},    {L"A*B", false},
-      {L"A?B", false},       {L"A<B", false},         {L"A>B", false},    {L"A|B", false},
-      {L"A\"B", false},      {L"A\x1F", false},       {L"AB.", false},    {L"AB ", false},
-      {L"", false},          {L"CON", false},         {L"con", false},    {L"NUL.X", false},
-      {L"AUX.TX", false},    {L"PRN", false},         {L"COM0", false},   {L"lpt9", false},
-      {L"COM\u00B9", false}, {L"LPT\u00B3.A", false}, {L"CONIN$", false}, {L"conout$", false},
-      {L"CONIN", true},      {L"COM10", true},        {L"COM", true},     {L"LPTX", true},
-      {L"CONX", true},       {L"A.B", true},          {L".A", true},      {L"\u30BD", true},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(IsUsableWindowsName(row.name), row.usable) << testing::PrintToString(row.name);
+  for (const wchar_t* name :
+       {L"A\\B", L"A/B",  L"A:B",       L"A*B",         L"A?B",    L"A<B",
+        L"A>B",  L"A|B",  L"A\"B",      L"A\x1F",       L"AB.",    L"AB ",
+        L"",     L"CON",  L"con",       L"NUL.X",       L"AUX.TX", L"PRN",
+        L"COM0", L"lpt9", L"COM\u00B9", L"LPT\u00B3.A", L"CONIN$", L"conout$"}) {
+    EXPECT_FALSE(IsUsableWindowsName(name)) << testing::PrintToString(name);
+  }
+  for (const wchar_t* name :
+       {L"CONIN", L"COM10", L"COM", L"LPTX", L"CONX", L"A.B", L".A", L"\u30BD"}) {
+    EXPECT_TRUE(IsUsableWindowsName(name)) << testing::PrintToString(name);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "tests/common/plain_walk.h"
+#include "fuzz/plain_walk.h"
 
 namespace {
 
