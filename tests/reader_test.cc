@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <random>
 
-#include "image/d88_file.h"
 #include "fuzz/plain_walk.h"
+#include "image/d88_file.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -198,16 +198,19 @@ TEST_F(ReaderTest, SectorReads) {
 // Where a walk ends is remembered by its start, so that a later walk from it
 // passes 64 records at a time: the walk from record 0 ends at record 127;
 // the one from record 4, whose start takes the same place in the memory,
-// ends at record 20 (sector count 17). Records 70 and 130 hold sectors, the
-// only records with data.
+// ends at record 20 (sector count 17). Records 70, 130 and 220 hold sectors,
+// the only records with data.
 TEST_F(ReaderTest, RememberedWalkLengths) {
   Image image = Named("MEMO");
-  for (int i = 0; i < 200; ++i) {
-    const uint8_t c = i == 70 ? 5 : i == 130 ? 6 : 0xFE;
-    const uint16_t sectorCount = i == 127 ? 128 : i == 20 ? 17 : 65535;
-    image.tracks[1].push_back(Sector(c, 0, 1, 3, sectorCount, Bytes(c < 7 ? 1 : 0, i)));
+  for (int i = 0; i < 260; ++i) {
+    const uint8_t c = i == 70 ? 5 : i == 130 ? 6 : i == 220 ? 8 : 0xFE;
+    const uint16_t sectorCount = i == 127 ? 128 : i == 20 ? 17 : i == 150 ? 0 : 65535;
+    image.tracks[1].push_back(Sector(c, 0, 1, 3, sectorCount, Bytes(c < 9 ? 1 : 0, i)));
   }
   image.trackOffsetOverrides[2] = 688 + 4 * 16;  // record 4, 64 bytes on: the same memory slot
+  // Record 128: its walk ends before record 150 (sector count 0), in a block
+  // with no sector; record 220 lies past it.
+  image.trackOffsetOverrides[3] = 688 + 128 * 16 + 1;
   OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88.SelectImage(0));
   const struct {
@@ -216,7 +219,8 @@ TEST_F(ReaderTest, RememberedWalkLengths) {
   } rows[] = {{.track = 1, .c = 5, .count = 1, .byte = 70},
               {.track = 1, .c = 7},
               {.track = 1, .c = 6},
-              {.track = 2, .c = 5}};
+              {.track = 2, .c = 5},
+              {.track = 3, .c = 8}};
   for (const auto& row : rows) {
     uint8_t byte = 0;
     EXPECT_EQ(d88.ReadSector(row.track, row.c, 0, 1, 3, &byte, 1), row.count) << row.track << row.c;
