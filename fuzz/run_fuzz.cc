@@ -16,7 +16,7 @@
 
 #include "extract/run.h"
 #include "fuzz/fuzz_support.h"
-#include "fuzz/file_trees.h"
+#include "tests/common/file_trees.h"
 #include "fuzz/plain_walk.h"
 #include "image/d88_file.h"
 

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "fuzz/file_trees.h"
+#include "tests/common/file_trees.h"
 #include "tools/d88_builder.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "fuzz/file_trees.h"
+#include "tests/common/file_trees.h"
 
 #include <fstream>
 #include <sstream>
