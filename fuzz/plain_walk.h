@@ -1,7 +1,7 @@
 // The D88 format read the plain way, from a whole file held in memory: each
 // read walks its track record by record from the first one, with no cache and
 // no memo. The reader's fast paths must give exactly these results, so the
-// fuzz targets and the long-chain test compare the two.
+// fuzz targets compare the two.
 #pragma once
 
 #include <cstddef>
