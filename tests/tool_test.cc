@@ -161,18 +161,12 @@ TEST(ToolTest, ListingAndFiles) {
   const std::string t3 =
       Units(24, 25) + Units(26, 26).substr(0, 524) + std::string(500, '\0') + Units(27, 31);
   const Tree cutFiles = {{"T2TO7", Units(16, 63)}, {"T3", t3}};
-  // A later image's file replaces an earlier one of the same name.
-  const Entries first = {{"SAME", 16, 16}}, second = {{"SAME", 17, 17}};
-  const Bytes twice = BuildD88({PatternImage("ONE", first), PatternImage("TWO", second)});
-  const std::string twiceOut = k2HD + Listing(first) + k2HD + Listing(second);
   // clang-format off
   RunCases({
       {.what = "names, units and the end mark", .d88 = BuildD88({names}), .out = namesOut,
        .files = files},
       {.what = "data cut by the end of the file", .d88 = cutFile, .args = "D88 -d", .out = cutOut,
        .files = cutFiles},
-      {.what = "the same name twice", .d88 = twice, .args = "D88 -d", .out = twiceOut,
-       .files = Files(second)},
   });
   // clang-format on
 }
