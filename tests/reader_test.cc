@@ -210,10 +210,11 @@ TEST_F(ReaderTest, SectorReads) {
 // count 0), in a block with no sector. And a block is passed only while 64
 // stored records remain in a run: the walks from 300 and 500 store 300 to
 // 427 and 500 on, so the walk from 365 has 63 left in its run, then the
-// next run's first, and ends at record 430 (sector count 66).
+// next run's first, and ends at record 430 (sector count 66). A block is
+// passed only when none of its 64 records matches, the last one included.
 TEST_F(ReaderTest, WalksOverStoredRecords) {
   Image image = Named("MEMO");
-  std::map<int, uint8_t> sectors = {{70, 5}, {130, 6}, {220, 8}, {431, 7}};
+  std::map<int, uint8_t> sectors = {{63, 9}, {70, 5}, {130, 6}, {220, 8}, {431, 7}};
   std::map<int, uint16_t> ends = {{127, 128}, {20, 17}, {150, 0}, {400, 101}, {510, 11}, {430, 66}};
   const int starts[] = {0, 0, 4, 128, 300, 500, 365};  // each track's first record
   uint32_t offset = 688;
@@ -223,19 +224,21 @@ TEST_F(ReaderTest, WalksOverStoredRecords) {
     }
     const uint8_t c = sectors.count(i) ? sectors[i] : 0xFE;
     const uint16_t sectorCount = ends.count(i) ? ends[i] : 65535;
-    image.tracks[1].push_back(Sector(c, 0, 1, 3, sectorCount, Bytes(c < 9 ? 1 : 0, i)));
-    offset += 16 + (c < 9 ? 1 : 0);
+    image.tracks[1].push_back(Sector(c, 0, 1, 3, sectorCount, Bytes(sectors.count(i), i)));
+    offset += 16 + static_cast<uint32_t>(sectors.count(i));
   }
   OpenBytes(BuildD88({image}));
   ASSERT_TRUE(d88.SelectImage(0));
   uint8_t byte = 0;
   EXPECT_EQ(d88.ReadSector(1, 5, 0, 1, 3, &byte, 1), 1);
   EXPECT_EQ(byte, 70);
+  EXPECT_EQ(d88.ReadSector(1, 9, 0, 1, 3, &byte, 1), 1);  // the last record of a block
+  EXPECT_EQ(byte, 63);
   // Each walk ends before the sector it looks for, if there is one.
   for (const auto& [track, c] : {std::pair{1, 7}, {1, 6}, {2, 5}, {3, 8}, {4, 9}, {5, 9}, {6, 7}}) {
     EXPECT_EQ(d88.ReadSector(track, c, 0, 1, 3, &byte, 1), 0) << track << " " << c;
   }
-  EXPECT_EQ(byte, 70);
+  EXPECT_EQ(byte, 63);
 }
 
 // One chain of 140,000 short records with tracks starting deep inside it,
