@@ -102,6 +102,11 @@ TEST_F(ReaderTest, ScanFindsTheImages) {
     uint8_t ids[4];  // a disk size of 0x80000000 or more leaves no track usable
     EXPECT_EQ(d88.ReadSectorIds(1, ids, 4), row.count > 0 && row.name[0] == 'T' ? 4 : 0);
   }
+  // The last file made sparse past 2 GiB: a header could be read at
+  // 0x800002AF, but an image starts at 0x7FFFFFFF at the latest.
+  fs::resize_file(path, 0x80001000);
+  ASSERT_TRUE(d88.Open(path.c_str()));
+  EXPECT_EQ(d88.GetImageCount(), 2);
 }
 
 // The reader's states; the fuzz target checks after every input that a
@@ -177,6 +182,7 @@ TEST_F(ReaderTest, SectorReads) {
        .bytes = "\x06"},
       {.what = "sector count 0 ends the walk", .r = 2},
       {.what = "values past 255 match nothing", .c = 260},
+      {.what = "size code 24 reads nothing", .run = true, .n = 24},
       {.what = "head 0 to head 1", .run = true, .track = 2, .c = 1, .length = 10240, .count = 10240,
        .bytes = Units(16, 25)},
       {.what = "head 1 to the next cylinder", .run = true, .track = 3, .c = 1, .h = 1, .length = 4096,

@@ -30,10 +30,8 @@ TEST(SafetyTest, WritesGoNowhereElse) {
       "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two);
   Tree written = Files({links.begin(), links.end() - 1}), flat = Files(two),
        perImage = Files(two, "001");
-  written.merge(Tree{{"keep", "<dir>"},
-                     {"keep/other", "o"},
-                     {"disk", AsString(linksD88)},
-                     {"HARDD", AsString(linksD88)}});
+  written.merge(Tree{{"keep", "<dir>"}, {"keep/other", "o"}});
+  written["disk"] = written["HARDD"] = AsString(linksD88);
   Tree readOnly = flat;
   readOnly.merge(Files(one));
   flat["LONG"] = AsString(d88);
@@ -161,6 +159,9 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
        .args = "D88 -d", .out = k2HD + "DISK    START:0010  END:0010  SIZE:0400\n",
        .err = Refused(0, "DISK", "cannot write the file"), .status = 1, .files = {{"DISK", "x"}},
        .shell = locked, .posixOnly = true},
+      {.what = "interrupted reads", .d88 = d88, .args = "D88 -d", .out = listing, .files = withD88,
+       .shell = traced + "-P \"$PWD/disk\" -e inject=pread64:error=EINTR:when=1+2 TOOL",
+       .d88At = "disk"},
       {.what = "a read error in the scan", .d88 = failing, .err = cannotRead, .status = 1,
        .files = {{"disk", AsString(failing)}}, .shell = failReads(1), .d88At = "disk"},
       {.what = "a read error selecting image 1", .d88 = failing,
@@ -184,6 +185,17 @@ TEST(SafetyTest, TheD88FileIsItsDeviceAndInode) {
               stat((dir.path / "DISK").c_str(), &status) == 0);
   const FileIdentity d88{status.st_dev, {status.st_ino}},
       elsewhere{status.st_dev + 1, {status.st_ino}};
+  // Standard output on the file is told the same way.
+  std::fflush(stdout);
+  const int saved = dup(STDOUT_FILENO), onFile = open((dir.path / "DISK").c_str(), O_WRONLY);
+  ASSERT_TRUE(saved >= 0 && onFile >= 0 && dup2(onFile, STDOUT_FILENO) == STDOUT_FILENO);
+  const bool isD88 = StandardStreamIsFile(StandardStream::kOutput, d88);
+  const bool isElsewhere = StandardStreamIsFile(StandardStream::kOutput, elsewhere);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  close(onFile);
+  EXPECT_TRUE(isD88);
+  EXPECT_FALSE(isElsewhere);
   OutputFolder current, folder;
   ASSERT_TRUE(current.OpenCurrent() && folder.OpenSubfolder(current, dir.path.c_str()));
   const uint8_t byte = 'y';
@@ -191,20 +203,6 @@ TEST(SafetyTest, TheD88FileIsItsDeviceAndInode) {
   EXPECT_EQ(ReadFileText(dir.path / "DISK"), "x");
   EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, elsewhere), SaveResult::kWritten);
   EXPECT_EQ(ReadFileText(dir.path / "DISK"), "y");
-  // Standard output on the file is told the same way.
-  std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO), onFile = open((dir.path / "DISK").c_str(), O_WRONLY);
-  ASSERT_TRUE(saved >= 0 && onFile >= 0 && dup2(onFile, STDOUT_FILENO) == STDOUT_FILENO);
-  ASSERT_EQ(stat((dir.path / "DISK").c_str(), &status), 0);
-  const bool isD88 =
-      StandardStreamIsFile(StandardStream::kOutput, {status.st_dev, {status.st_ino}});
-  const bool isElsewhere =
-      StandardStreamIsFile(StandardStream::kOutput, {status.st_dev + 1, {status.st_ino}});
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
-  close(onFile);
-  EXPECT_TRUE(isD88);
-  EXPECT_FALSE(isElsewhere);
 }
 
 // Control bytes of names go raw into files and pipes, as "?" to a terminal,

@@ -78,12 +78,10 @@ TEST(ToolTest, CommandLineAndImages) {
   // clang-format on
   for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
     dd.mediaType = type;
-    cases.push_back({.what = "media type",
-                     .d88 = BuildD88({dd}),
-                     .out = "\n[2DD] -> 000\n",
-                     .err = kUnsupported,
-                     .status = 1,
-                     .files = dir000});
+    // clang-format off
+    cases.push_back({.what = "media type", .d88 = BuildD88({dd}), .out = "\n[2DD] -> 000\n",
+                     .err = kUnsupported, .status = 1, .files = dir000});
+    // clang-format on
   }
   // The path is opened by its own characters: on Windows none is lost to the
   // code page or mapped to a look-alike (a fullwidth or an accented letter
