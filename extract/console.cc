@@ -13,9 +13,10 @@ bool IsControlByte(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
 }  // namespace
 
-void SetUpConsole() {
-  PrepareStandardStreams();
+bool SetUpConsole() {
+  if (!PrepareStandardStreams()) return false;
   stdoutIsTerminal = StandardOutputIsTerminal();
+  return true;
 }
 
 ShownName ForStandardOutput(const char* name) {

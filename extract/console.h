@@ -5,8 +5,9 @@
 // Sets up the process for the run, once, before anything is printed or
 // opened (PrepareStandardStreams: binary streams, failed writes rather than
 // signals, closed streams held), and notes whether standard output is a
-// terminal, for ForStandardOutput.
-void SetUpConsole();
+// terminal, for ForStandardOutput. False when a closed stream could not be
+// held: the run must end.
+bool SetUpConsole();
 
 // Names and disk names hold at most 16 bytes; room for each of them written
 // as four ("\x1B") and the terminating 0x00.

@@ -51,7 +51,7 @@ void LoadDisk(D88File& d88) {
 // Lists and writes the file of directory entry `index`; false if it was not
 // written.
 bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index, const OutputFolder& folder,
-                  const FileIdentity& d88Identity) {
+                  const ProtectedFiles& files) {
   std::printf(kListingFormat, ForStandardOutput(entry.name).text,
               static_cast<unsigned>(entry.startUnit), static_cast<unsigned>(entry.endUnit),
               static_cast<unsigned>(entry.sizeBytes));
@@ -63,11 +63,17 @@ bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index, const Ou
     refusal = kEntryNameUnusableFormat;
   } else {
     // Replacing the D88 file would change what every later image is read from.
-    switch (folder.SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes, d88Identity)) {
+    switch (folder.SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes, files)) {
       case SaveResult::kWritten:
         break;
       case SaveResult::kIsD88File:
         refusal = kEntryIsD88FileFormat;
+        break;
+      case SaveResult::kIsStandardOutput:
+        refusal = kEntryIsStdoutFormat;
+        break;
+      case SaveResult::kIsStandardError:
+        refusal = kEntryIsStderrFormat;
         break;
       case SaveResult::kNotWritten:
         refusal = kEntryWriteFailedFormat;
@@ -81,7 +87,8 @@ bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index, const Ou
 
 }  // namespace
 
-bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder) {
+bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder,
+                  const ProtectedFiles& files) {
   LoadDisk(d88);
   // A disk loaded only in part would give files that look whole.
   if (d88.ReadFailed()) return false;
@@ -89,7 +96,7 @@ bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder) 
   for (int index = 0; index < kDirEntryCount; ++index) {
     const uint8_t* bytes = DirectoryBuffer + index * kDirEntryBytes;
     if (bytes[0] == kDirEndMark) break;
-    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, folder, d88.GetFileIdentity())) {
+    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, folder, files)) {
       everythingWritten = false;
     }
   }
@@ -106,8 +113,15 @@ bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32
   std::memset(DiskBuffer, 0, static_cast<size_t>(offset) + static_cast<size_t>(length));
   buffersWritten = true;
   if (d88.ReadSectors(track, c, h, r, n, DiskBuffer, offset + length) == 0) return false;
+  // A stream that is a file we cannot name may be the D88 file: no existing
+  // name is replaced then.
+  const StreamTarget output = IdentifyStandardStream(StandardStream::kOutput);
+  const StreamTarget error = IdentifyStandardStream(StandardStream::kError);
+  const bool streamsKnown = (!output.isFile || output.identity.known) &&
+                            (!error.isFile || error.identity.known);
+  const ProtectedFiles files{streamsKnown ? d88.GetFileIdentity() : FileIdentity{},
+                             output.identity, error.identity};
   OutputFolder current;
   return !d88.ReadFailed() && current.OpenCurrent() &&
-         current.SaveBuffer(name, DiskBuffer + offset, length, d88.GetFileIdentity()) ==
-             SaveResult::kWritten;
+         current.SaveBuffer(name, DiskBuffer + offset, length, files) == SaveResult::kWritten;
 }

@@ -50,6 +50,12 @@ inline constexpr char kCannotFindStartDirectory[] =
 inline constexpr char kCannotReadD88[] = "d88extract: cannot read the D88 file\n";
 inline constexpr char kStdoutIsD88[] = "d88extract: standard output is the D88 file\n";
 inline constexpr char kStderrIsD88[] = "d88extract: standard error is the D88 file\n";
+inline constexpr char kCannotTellStdout[] =
+    "d88extract: cannot tell whether standard output is the D88 file\n";
+inline constexpr char kCannotTellStderr[] =
+    "d88extract: cannot tell whether standard error is the D88 file\n";
+inline constexpr char kCannotHoldStreams[] =
+    "d88extract: cannot hold a closed standard stream\n";
 inline constexpr char kStdoutFailed[] = "d88extract: cannot write to standard output\n";
 
 // Directory entries that are listed but not written: image index, entry
@@ -60,5 +66,9 @@ inline constexpr char kEntryNameUnusableFormat[] =
     "d88extract: image %d, entry %d \"%s\": not a usable file name, not written\n";
 inline constexpr char kEntryIsD88FileFormat[] =
     "d88extract: image %d, entry %d \"%s\": is the D88 file being read, not written\n";
+inline constexpr char kEntryIsStdoutFormat[] =
+    "d88extract: image %d, entry %d \"%s\": is where standard output goes, not written\n";
+inline constexpr char kEntryIsStderrFormat[] =
+    "d88extract: image %d, entry %d \"%s\": is where standard error goes, not written\n";
 inline constexpr char kEntryWriteFailedFormat[] =
     "d88extract: image %d, entry %d \"%s\": cannot write the file\n";

@@ -29,18 +29,35 @@ Arguments TakeArguments(int argc, char** argv);
 // - output is binary, so "\n" stays one byte;
 // - a closed pipe or a file-size limit makes writes fail instead of ending
 //   the process by a signal;
-// - a standard stream that is closed is held by a descriptor that fails
-//   every write, so that no file the run opens (the D88 file) takes its
-//   place and receives the listing.
-void PrepareStandardStreams();
+// - a standard stream that is closed is held by something that fails every
+//   write and is no file, so that no file the run opens (the D88 file)
+//   takes its place and receives the listing.
+// False when a closed stream could not be held: the run must not go on.
+bool PrepareStandardStreams();
 
 // Whether standard output reaches a terminal that acts on control bytes.
 bool StandardOutputIsTerminal();
 
 enum class StandardStream { kOutput, kError };
 
-// Whether the standard stream is open on the file `file`, under any name.
-bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file);
+// What a standard stream writes to: whether it is a file on disk (or may be
+// one: where the system cannot tell, it counts as a file), and that file's
+// identity, unknown where the system cannot give it. A terminal, a pipe, a
+// device and a closed stream are no file.
+struct StreamTarget {
+  bool isFile = false;
+  FileIdentity identity;
+};
+StreamTarget IdentifyStandardStream(StandardStream stream);
+
+// The files no entry may replace: the D88 file, and the files standard
+// output and standard error write to. An unknown D88 identity protects
+// every name that exists; an unknown stream identity is no file.
+struct ProtectedFiles {
+  FileIdentity d88;
+  FileIdentity output;
+  FileIdentity error;
+};
 
 // The rules of this system's file names, for a name of a disk directory that
 // is not empty, "." or "..": false when it holds a path separator, and on
@@ -60,9 +77,19 @@ bool IsUsableWindowsName(const wchar_t* name);
 
 enum class SaveResult {
   kWritten,
-  kIsD88File,  // the name is the D88 file itself (or a hard link to it): left alone
-  kNotWritten  // a directory in the way, no room, no permission, written short
+  kIsD88File,          // the name is the D88 file itself (or a hard link to it): left alone
+  kIsStandardOutput,   // the name is the file standard output writes to: left alone
+  kIsStandardError,    // the same for standard error
+  kNotWritten          // a directory in the way, no room, no permission, written short,
+                       // or what stands at the name cannot be looked at
 };
+
+// The verdict on what stands at an entry's name, `existing` (a directory
+// or not), for SaveBuffer: kWritten when it may be replaced; kNotWritten
+// when either identity is unknown or it is a directory; else the protected
+// file it is.
+SaveResult JudgeExistingName(const FileIdentity& existing, bool isDirectory,
+                             const ProtectedFiles& files);
 
 // A folder the run writes into, held open from the moment it is found.
 class OutputFolder {
@@ -72,14 +99,17 @@ class OutputFolder {
   OutputFolder& operator=(const OutputFolder&) = delete;
   ~OutputFolder() { Close(); }
 
-  // Holds the current directory. False when it cannot be opened or has been
-  // removed (it can take no names).
+  // Holds the current directory. False when it cannot be opened, cannot be
+  // looked at or has been removed (it can take no names).
   bool OpenCurrent();
 
   // Makes the folder `name` inside `parent`, or reuses one that exists, and
-  // holds it. False when it cannot be made or opened, when something other
-  // than a folder stands there (a link to a folder included: it could lead
-  // anywhere), and when it is closed to us.
+  // holds it. False when it cannot be made, opened or looked at, when
+  // something other than a folder stands there (a link to a folder
+  // included: it could lead anywhere), when we may not add files to it, and
+  // when another user may have planted it: in a folder that others may
+  // write and whose sticky bit keeps them from removing what is not theirs
+  // (/tmp), an existing folder owned by neither us nor the parent's owner.
   bool OpenSubfolder(const OutputFolder& parent, const char* name);
 
   void Close();
@@ -87,13 +117,24 @@ class OutputFolder {
   // Writes `length` bytes of `data` as the file `name` in this folder with
   // one write, through a file created exclusively, without following links.
   // Whatever else stands at the name (an old file, a link, a FIFO, a device
-  // node) is removed first, a link never followed, except the D88 file
-  // `d88` itself and a directory. A file that cannot be written whole or
-  // closed cleanly is removed again: not written means not there.
+  // node) is removed first, a link never followed, except a directory and
+  // the `files` protected (compared by what stands at the name). Where what
+  // stands there cannot be looked at, or the D88 file's identity is unknown,
+  // nothing is removed. A file that cannot be written whole or closed
+  // cleanly is removed again: not written means not there.
   SaveResult SaveBuffer(const char* name, const uint8_t* data, int32_t length,
-                        const FileIdentity& d88) const;
+                        const ProtectedFiles& files) const;
 
  private:
+  void Hold(intptr_t folder, uint64_t owner, bool mayBePlantedIn) {
+    handle = folder;
+    ownerId = owner;
+    othersMayPlant = mayBePlantedIn;
+  }
+
   static constexpr intptr_t kNoHandle = -1;
   intptr_t handle = kNoHandle;  // a descriptor on POSIX, a HANDLE on Windows
+  // The held folder's owner, and whether others may plant folders in it.
+  uint64_t ownerId = 0;
+  bool othersMayPlant = false;
 };

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 #include "extract/platform.h"
 
@@ -24,7 +25,8 @@ constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXE
 
 // As IdentifyOpenFile gives it, for what stands at a name.
 FileIdentity IdentityOf(const struct stat& status) {
-  return FileIdentity{static_cast<uint64_t>(status.st_dev), {static_cast<uint64_t>(status.st_ino)}};
+  return FileIdentity{true, static_cast<uint64_t>(status.st_dev),
+                      {static_cast<uint64_t>(status.st_ino), 0}};
 }
 
 bool WriteAll(int descriptor, const uint8_t* data, int32_t length) {
@@ -40,26 +42,65 @@ bool WriteAll(int descriptor, const uint8_t* data, int32_t length) {
   return true;
 }
 
+// Whether the mode bits of `folder` let this process add names to it: the
+// kernel's own rule, for where faccessat is not allowed to ask it.
+bool ModeLetsUsWrite(const struct stat& folder) {
+  const uid_t user = geteuid();
+  if (user == 0) return true;
+  constexpr mode_t kWriteSearch = S_IWUSR | S_IXUSR;
+  if (folder.st_uid == user) return (folder.st_mode & kWriteSearch) == kWriteSearch;
+  bool inGroup = folder.st_gid == getegid();
+  const int count = getgroups(0, nullptr);
+  std::vector<gid_t> groups(count > 0 ? static_cast<size_t>(count) : 0);
+  if (count > 0 && getgroups(count, groups.data()) == count) {
+    for (const gid_t group : groups) inGroup = inGroup || group == folder.st_gid;
+  }
+  const mode_t bits = inGroup ? (S_IWGRP | S_IXGRP) : (S_IWOTH | S_IXOTH);
+  return (folder.st_mode & bits) == bits;
+}
+
+// Whether we may add names to the held folder `folder`.
+bool MayWriteIn(int folder, const struct stat& status) {
+  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) == 0) return true;
+  // A system-call filter (a container's) may refuse the question itself.
+  return (errno == EPERM || errno == ENOSYS) && ModeLetsUsWrite(status);
+}
+
+// Whether others may put folders into `folder` that its sticky bit then
+// keeps there: the kernel's protected_regular rule for such folders.
+bool OthersMayPlantIn(const struct stat& folder) {
+  return (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
 }  // namespace
 
 Arguments TakeArguments(int argc, char** argv) { return Arguments{argc, argv}; }
 
-void PrepareStandardStreams() {
+bool PrepareStandardStreams() {
   for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
-    // open() takes the lowest free descriptor: this one. Read-only, so
-    // every write to it fails and is reported as a lost stream would be.
-    if (fcntl(stream, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDONLY);
+    if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+    // A pipe's read end takes the lowest free descriptor, this one: every
+    // write to it fails, and it is no file. Its write end is closed again
+    // (when it took another closed slot, the next round fills that one).
+    // Unlike /dev/null, it needs no file system.
+    int ends[2];
+    if (pipe(ends) != 0 || ends[0] != stream) return false;
+    close(ends[1]);
   }
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  return true;
 }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
-bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file) {
+StreamTarget IdentifyStandardStream(StandardStream stream) {
   const int descriptor = stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO;
-  FileIdentity identity;
-  return IdentifyOpenFile(descriptor, &identity) && identity == file;
+  struct stat status;
+  // What cannot be looked at may be a file.
+  if (fstat(descriptor, &status) != 0) return StreamTarget{true, FileIdentity{}};
+  if (!S_ISREG(status.st_mode)) return StreamTarget{};
+  return StreamTarget{true, IdentityOf(status)};
 }
 
 bool IsUsableNameHere(const char* name) { return std::strchr(name, '/') == nullptr; }
@@ -67,30 +108,33 @@ bool IsUsableNameHere(const char* name) { return std::strchr(name, '/') == nullp
 bool OutputFolder::OpenCurrent() {
   Close();
   const int folder = open(".", kFolderFlags);
-  if (folder < 0) return false;
-  // A folder removed while we stood in it has no links left.
   struct stat status;
-  if (fstat(folder, &status) != 0 || status.st_nlink == 0) {
-    close(folder);
+  // A folder removed while we stood in it has no links left.
+  if (folder < 0 || fstat(folder, &status) != 0 || status.st_nlink == 0) {
+    if (folder >= 0) close(folder);
     return false;
   }
-  handle = folder;
+  Hold(folder, status.st_uid, OthersMayPlantIn(status));
   return true;
 }
 
 bool OutputFolder::OpenSubfolder(const OutputFolder& parent, const char* name) {
   Close();
   const int parentFolder = static_cast<int>(parent.handle);
-  mkdirat(parentFolder, name,
-          0777);  // an existing one is reused; the open judges what stands there
+  // An existing one is reused; the open judges what stands there.
+  mkdirat(parentFolder, name, 0777);
   const int folder = openat(parentFolder, name, kFolderFlags | O_NOFOLLOW);
   if (folder < 0) return false;
-  // Held without reading it, so ask whether we may put names in it.
-  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+  // Fail closed: a folder that cannot be looked at is not entered.
+  struct stat status;
+  const bool seen = fstat(folder, &status) == 0;
+  const bool planted = seen && parent.othersMayPlant && status.st_uid != geteuid() &&
+                       status.st_uid != parent.ownerId;
+  if (!seen || planted || !MayWriteIn(folder, status)) {
     close(folder);
     return false;
   }
-  handle = folder;
+  Hold(folder, status.st_uid, OthersMayPlantIn(status));
   return true;
 }
 
@@ -101,16 +145,16 @@ void OutputFolder::Close() {
 }
 
 SaveResult OutputFolder::SaveBuffer(const char* name, const uint8_t* data, int32_t length,
-                                    const FileIdentity& d88) const {
+                                    const ProtectedFiles& files) const {
   const int folder = static_cast<int>(handle);
   int file = openat(folder, name, kCreateFlags, 0666);
   if (file < 0 && errno == EEXIST) {
     // Something stands at the name; look at it, not at where a link leads.
     struct stat status;
-    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (IdentityOf(status) == d88) return SaveResult::kIsD88File;
-      if (S_ISDIR(status.st_mode)) return SaveResult::kNotWritten;
-    }
+    const bool seen = fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+    const SaveResult verdict = JudgeExistingName(seen ? IdentityOf(status) : FileIdentity{},
+                                                 seen && S_ISDIR(status.st_mode), files);
+    if (verdict != SaveResult::kWritten) return verdict;
     if (unlinkat(folder, name, 0) == 0) file = openat(folder, name, kCreateFlags, 0666);
   }
   if (file < 0) return SaveResult::kNotWritten;

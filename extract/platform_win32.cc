@@ -21,14 +21,14 @@ constexpr int kMaxWideName = 16;
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// The file attributes of what `handle` was opened on; 0 when unknown.
+// The file attributes of what `handle` was opened on; false when unknown.
 // (wine cannot answer GetFileInformationByHandle for handles opened
 // relative to a folder that has been renamed; this query it answers.)
-DWORD AttributesOf(HANDLE handle) {
+bool AttributesOf(HANDLE handle, DWORD* attributes) {
   FILE_BASIC_INFO basic;
-  return GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
-             ? basic.FileAttributes
-             : 0;
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  *attributes = basic.FileAttributes;
+  return true;
 }
 
 // Decodes `name` as Shift_JIS into `wide`; false when it is not valid
@@ -132,22 +132,22 @@ bool DeleteOpened(HANDLE handle) {
 }
 
 // Removes whatever stands at `name` in `folder` so that a file can be
-// created there: refused for the D88 file (and its hard links) and for a
-// directory. Looks at the thing itself, never where a link leads.
-SaveResult RemoveExisting(HANDLE folder, wchar_t* name, const FileIdentity& d88) {
+// created there: refused for the protected `files` (the D88 file and its
+// hard links among them), for a directory and for what cannot be looked at.
+// Looks at the thing itself, never where a link leads.
+SaveResult RemoveExisting(HANDLE folder, wchar_t* name, const ProtectedFiles& files) {
   const HANDLE existing = OpenIn(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0);
   if (existing == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
-  FileIdentity identity;
-  const bool known = IdentifyOpenFile(reinterpret_cast<intptr_t>(existing), &identity);
-  const DWORD attributes = AttributesOf(existing);
+  DWORD attributes = 0;
+  const bool seen = AttributesOf(existing, &attributes);
+  const FileIdentity identity = IdentifyOpenFile(reinterpret_cast<intptr_t>(existing));
   CloseHandle(existing);
-  if (!known) return SaveResult::kNotWritten;
-  if (identity == d88) return SaveResult::kIsD88File;
   // A directory is refused; a link or junction to one is removed like any link.
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return SaveResult::kNotWritten;
-  }
+  const bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  const SaveResult verdict =
+      JudgeExistingName(seen ? identity : FileIdentity{}, isDirectory, files);
+  if (verdict != SaveResult::kWritten) return verdict;
   // The D88 file is held without delete sharing: if it took the name's
   // place since, this open fails.
   const HANDLE doomed = OpenIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -182,9 +182,12 @@ Arguments TakeArguments(int argc, char** argv) {
   return Arguments{wideCount, values.data()};
 }
 
-void PrepareStandardStreams() {
+bool PrepareStandardStreams() {
+  // A closed standard stream cannot be taken over here: files are opened as
+  // handles, never as the C library's descriptors 0 to 2.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  return true;
 }
 
 bool StandardOutputIsTerminal() {
@@ -193,20 +196,20 @@ bool StandardOutputIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
-bool StandardStreamIsFile(StandardStream stream, const FileIdentity& file) {
+StreamTarget IdentifyStandardStream(StandardStream stream) {
   const DWORD which = stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
   const HANDLE handle = GetStdHandle(which);
-  FileIdentity identity;
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
-      GetFileType(handle) != FILE_TYPE_DISK ||
-      !IdentifyOpenFile(reinterpret_cast<intptr_t>(handle), &identity)) {
-    return false;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return StreamTarget{};  // closed
+  SetLastError(NO_ERROR);
+  const DWORD type = GetFileType(handle);
+  const DWORD error = GetLastError();
+  // What cannot be looked at may be a file; a handle that is no longer
+  // valid is a stream that was closed.
+  if (type == FILE_TYPE_UNKNOWN && error != NO_ERROR) {
+    return error == ERROR_INVALID_HANDLE ? StreamTarget{} : StreamTarget{true, FileIdentity{}};
   }
-  // A volume serial of 0 is one the system could not tell (wine gives it
-  // for handles inherited from the host): the file ID alone then decides,
-  // erring on the side of refusing to write.
-  return identity.file[0] == file.file[0] && identity.file[1] == file.file[1] &&
-         (identity.volume == 0 || identity.volume == file.volume);
+  if (type != FILE_TYPE_DISK) return StreamTarget{};
+  return StreamTarget{true, IdentifyOpenFile(reinterpret_cast<intptr_t>(handle))};
 }
 
 bool IsUsableNameHere(const char* name) {
@@ -219,7 +222,7 @@ bool OutputFolder::OpenCurrent() {
   const HANDLE folder = CreateFileW(L".", kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  handle = reinterpret_cast<intptr_t>(folder);
+  Hold(reinterpret_cast<intptr_t>(folder), 0, false);
   return true;
 }
 
@@ -230,16 +233,17 @@ bool OutputFolder::OpenSubfolder(const OutputFolder& parent, const char* name) {
   const HANDLE parentFolder = AsHandle(parent.handle);
   // A junction or a link could lead anywhere.
   if (IsReparsePointIn(parentFolder, wide)) return false;
-  const HANDLE folder =
-      OpenIn(parentFolder, wide, kFolderAccess, kFolderSharing, FILE_OPEN_IF, FILE_DIRECTORY_FILE);
+  // Held with the right to add files, so a folder we may not write is refused.
+  const HANDLE folder = OpenIn(parentFolder, wide, kFolderAccess | FILE_ADD_FILE, kFolderSharing,
+                               FILE_OPEN_IF, FILE_DIRECTORY_FILE);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  const DWORD attributes = AttributesOf(folder);
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+  DWORD attributes = 0;
+  if (!AttributesOf(folder, &attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     CloseHandle(folder);
     return false;
   }
-  handle = reinterpret_cast<intptr_t>(folder);
+  Hold(reinterpret_cast<intptr_t>(folder), 0, false);
   return true;
 }
 
@@ -250,7 +254,7 @@ void OutputFolder::Close() {
 }
 
 SaveResult OutputFolder::SaveBuffer(const char* name, const uint8_t* data, int32_t length,
-                                    const FileIdentity& d88) const {
+                                    const ProtectedFiles& files) const {
   wchar_t wide[kMaxWideName];
   if (!DecodeShiftJis(name, wide)) return SaveResult::kNotWritten;
   const HANDLE folder = AsHandle(handle);
@@ -259,7 +263,7 @@ SaveResult OutputFolder::SaveBuffer(const char* name, const uint8_t* data, int32
   HANDLE file =
       OpenIn(folder, wide, kWriteAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &status);
   if (file == INVALID_HANDLE_VALUE && status == kNameCollision) {
-    const SaveResult removed = RemoveExisting(folder, wide, d88);
+    const SaveResult removed = RemoveExisting(folder, wide, files);
     if (removed != SaveResult::kWritten) return removed;
     file = OpenIn(folder, wide, kWriteAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
   }

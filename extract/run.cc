@@ -11,18 +11,36 @@
 
 namespace {
 
+// What a standard stream means for the D88 file.
+enum class StreamVerdict { kSpared, kIsD88File, kCannotTell };
+
+StreamVerdict JudgeStream(const StreamTarget& target, const FileIdentity& d88) {
+  if (!target.isFile) return StreamVerdict::kSpared;
+  if (!target.identity.known || !d88.known) return StreamVerdict::kCannotTell;
+  return MayBeSameFile(target.identity, d88) ? StreamVerdict::kIsD88File : StreamVerdict::kSpared;
+}
+
 // Standard output or standard error open on the D88 file itself
 // (`d88extract disk.d88 1<>disk.d88`) would write the listing or the
-// messages into the file being read. False, said on a stream that does not
-// lead there (when one does not), when either is.
-bool StandardStreamsSpareTheD88File(const FileIdentity& d88) {
-  const bool outputIsD88 = StandardStreamIsFile(StandardStream::kOutput, d88);
-  const bool errorIsD88 = StandardStreamIsFile(StandardStream::kError, d88);
-  if (!outputIsD88 && !errorIsD88) return true;
-  const char* message = outputIsD88 ? kStdoutIsD88 : kStderrIsD88;
-  if (!errorIsD88) {
+// messages into the file being read; a stream that is a file we cannot
+// tell from it might. False, said on a stream that is spared (when one
+// is), when either is; else the files no entry may replace.
+bool StandardStreamsSpareTheD88File(const FileIdentity& d88, ProtectedFiles* files) {
+  const StreamTarget output = IdentifyStandardStream(StandardStream::kOutput);
+  const StreamTarget error = IdentifyStandardStream(StandardStream::kError);
+  const StreamVerdict outputVerdict = JudgeStream(output, d88);
+  const StreamVerdict errorVerdict = JudgeStream(error, d88);
+  *files = ProtectedFiles{d88, output.identity, error.identity};
+  if (outputVerdict == StreamVerdict::kSpared && errorVerdict == StreamVerdict::kSpared) {
+    return true;
+  }
+  const char* message = outputVerdict == StreamVerdict::kIsD88File   ? kStdoutIsD88
+                        : outputVerdict == StreamVerdict::kCannotTell ? kCannotTellStdout
+                        : errorVerdict == StreamVerdict::kIsD88File   ? kStderrIsD88
+                                                                      : kCannotTellStderr;
+  if (errorVerdict == StreamVerdict::kSpared) {
     PrintError("%s", message);
-  } else if (!outputIsD88) {
+  } else if (outputVerdict == StreamVerdict::kSpared) {
     std::fputs(message, stdout);
   }
   return false;
@@ -56,7 +74,8 @@ int RunImages(int argc, char** argv, D88File& d88) {
     PrintError("%s", kOpenFailedMessage);
     return 1;
   }
-  if (!StandardStreamsSpareTheD88File(d88.GetFileIdentity())) return 1;
+  ProtectedFiles protectedFiles;
+  if (!StandardStreamsSpareTheD88File(d88.GetFileIdentity(), &protectedFiles)) return 1;
   if (d88.ReadFailed()) {
     PrintError("%s", kCannotReadD88);
     return 1;
@@ -98,7 +117,7 @@ int RunImages(int argc, char** argv, D88File& d88) {
       return 1;
     }
     std::fputs(kMedia2HDMessage, stdout);
-    if (!ExtractImage(d88, index, perImageDirectories ? imageFolder : start)) {
+    if (!ExtractImage(d88, index, perImageDirectories ? imageFolder : start, protectedFiles)) {
       everythingWritten = false;
     }
     if (d88.ReadFailed()) {
@@ -112,7 +131,10 @@ int RunImages(int argc, char** argv, D88File& d88) {
 }  // namespace
 
 int RunExtractor(int argc, char** argv, D88File& d88) {
-  SetUpConsole();
+  if (!SetUpConsole()) {
+    std::fputs(kCannotHoldStreams, stderr);
+    return 1;
+  }
   int status = RunImages(argc, argv, d88);
   if (!FlushStandardOutput()) {
     std::fputs(kStdoutFailed, stderr);

@@ -43,7 +43,8 @@ class D88File {
   int32_t GetImageCount() const { return imageCount; }
 
   // Which file is open: compared with the files the tool writes, so that it
-  // never writes this one. Zero when no file is open.
+  // never writes this one. Unknown when no file is open, or where the system
+  // cannot tell.
   const FileIdentity& GetFileIdentity() const;
 
   // Whether a read of the file failed (an I/O error, not its end) since it

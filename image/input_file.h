@@ -8,16 +8,27 @@
 #include <cstdint>
 
 // What makes a file the same file under any name: the device and inode on
-// POSIX; the volume serial number and the 128-bit file ID on Windows.
+// POSIX; the volume serial number and the file ID on Windows. Unknown when
+// the system could not tell.
 struct FileIdentity {
+  bool known = false;
   uint64_t volume = 0;
   uint64_t file[2] = {};
-  bool operator==(const FileIdentity&) const = default;
 };
 
+// Whether `a` and `b` may be one file. Where either is unknown the answer
+// cannot be no, so callers that must protect a file refuse on their own
+// (IsKnown first). A volume of 0 is one the system could not name: the file
+// IDs alone then decide, erring towards "the same".
+inline bool MayBeSameFile(const FileIdentity& a, const FileIdentity& b) {
+  if (!a.known || !b.known) return true;
+  const bool sameVolume = a.volume == b.volume || a.volume == 0 || b.volume == 0;
+  return sameVolume && a.file[0] == b.file[0] && a.file[1] == b.file[1];
+}
+
 // The identity of the open file `handle` (a descriptor on POSIX, a HANDLE on
-// Windows); false when the system cannot tell.
-bool IdentifyOpenFile(intptr_t handle, FileIdentity* identity);
+// Windows); unknown when the system cannot tell.
+FileIdentity IdentifyOpenFile(intptr_t handle);
 
 class InputFile {
  public:
@@ -42,7 +53,9 @@ class InputFile {
   // unspecified. Neither number may be negative.
   int64_t ReadAt(int64_t positionInFile, uint8_t* destination, int64_t length);
 
-  // The open file's identity, taken when it was opened.
+  // The open file's identity, taken by the same query that found it a
+  // regular file; unknown where the system could not give one (never on
+  // POSIX).
   const FileIdentity& GetIdentity() const { return identity; }
 
  private:

@@ -5,12 +5,18 @@
 
 #include "image/input_file.h"
 
-bool IdentifyOpenFile(intptr_t handle, FileIdentity* identity) {
+namespace {
+
+FileIdentity IdentityOf(const struct stat& status) {
+  return FileIdentity{true, static_cast<uint64_t>(status.st_dev),
+                      {static_cast<uint64_t>(status.st_ino), 0}};
+}
+
+}  // namespace
+
+FileIdentity IdentifyOpenFile(intptr_t handle) {
   struct stat status;
-  if (fstat(static_cast<int>(handle), &status) != 0) return false;
-  *identity =
-      FileIdentity{static_cast<uint64_t>(status.st_dev), {static_cast<uint64_t>(status.st_ino)}};
-  return true;
+  return fstat(static_cast<int>(handle), &status) == 0 ? IdentityOf(status) : FileIdentity{};
 }
 
 bool InputFile::Open(const char* path) {
@@ -26,7 +32,7 @@ bool InputFile::Open(const char* path) {
     return false;
   }
   handle = descriptor;
-  IdentifyOpenFile(handle, &identity);
+  identity = IdentityOf(status);
   return true;
 }
 

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstring>
 #include <string>
@@ -22,24 +23,41 @@ std::wstring WidePath(const char* path) {
 
 }  // namespace
 
-bool IdentifyOpenFile(intptr_t handle, FileIdentity* identity) {
-  // The file ID query works on every handle wine gives too (inherited
-  // standard handles, handles opened relative to a folder).
+FileIdentity IdentifyOpenFile(intptr_t handle) {
+  const HANDLE file = AsHandle(handle);
+  FileIdentity identity;
+  // First a way that needs no access right on the handle, so that a stream
+  // opened for writing only (cmd's `>list.txt`, on FAT32 too) can be told.
+  IO_STATUS_BLOCK io;
+  FILE_INTERNAL_INFORMATION internal;
   FILE_ID_INFO id;
-  if (GetFileInformationByHandleEx(AsHandle(handle), FileIdInfo, &id, sizeof id)) {
-    identity->volume = id.VolumeSerialNumber;
-    static_assert(sizeof id.FileId.Identifier == sizeof identity->file);
-    std::memcpy(identity->file, id.FileId.Identifier, sizeof identity->file);
-    return true;
-  }
-  // Older systems: the 64-bit file index, which is the low half of the ID.
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(AsHandle(handle), &information)) return false;
-  identity->volume = information.dwVolumeSerialNumber;
-  identity->file[0] =
-      static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
-  identity->file[1] = 0;
-  return true;
+  if (NT_SUCCESS(NtQueryInformationFile(file, &io, &internal, sizeof internal,
+                                        FileInternalInformation))) {
+    struct {
+      FILE_FS_VOLUME_INFORMATION volume;
+      WCHAR label[MAX_PATH];
+    } volume;
+    // STATUS_BUFFER_OVERFLOW: the label was cut, the serial number is there.
+    constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);
+    const NTSTATUS status = NtQueryVolumeInformationFile(file, &io, &volume, sizeof volume,
+                                                         FileFsVolumeInformation);
+    if (NT_SUCCESS(status) || status == kBufferOverflow) {
+      identity.volume = volume.volume.VolumeSerialNumber;
+    }
+    identity.file[0] = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
+  } else if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+    identity.volume = id.VolumeSerialNumber;
+    static_assert(sizeof id.FileId.Identifier == sizeof identity.file);
+    std::memcpy(identity.file, id.FileId.Identifier, sizeof identity.file);
+  } else if (GetFileInformationByHandle(file, &information)) {
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.file[0] =
+        static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+  }
+  // A file ID of 0 is none: the file system could not give one.
+  identity.known = identity.file[0] != 0 || identity.file[1] != 0;
+  return identity;
 }
 
 bool InputFile::Open(const char* path) {
@@ -61,7 +79,9 @@ bool InputFile::Open(const char* path) {
     return false;
   }
   handle = reinterpret_cast<intptr_t>(file);
-  IdentifyOpenFile(handle, &identity);
+  // Unknown where the file system gives none: the file is still read, and
+  // the tool then replaces no existing name.
+  identity = IdentifyOpenFile(handle);
   return true;
 }
 

@@ -61,6 +61,24 @@ TEST(SafetyTest, WritesGoNowhereElse) {
   const Tree onlyD88 = {{"disk", AsString(d88)}};
   Tree deepFiles = Files(one, "000");
   deepFiles.merge(Files(two, "001"));
+  // Every stat of a run fails in turn, located from a traced run: whatever
+  // cannot be looked at is left alone, and the D88 file, named like an
+  // entry, stays whole. Then a plain run, its listing into a file that is
+  // an entry's name too.
+  const Entries longF0 = {{"LONG", 16, 16}, {"F0", 17, 17}};
+  const Bytes longD88 = BuildD88({PatternImage("S", longF0)});
+  const std::string statsFail =
+      "export ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0; cp LONG ../pristine && strace -qq -e trace=%%stat -o ../trace TOOL >F0; "
+      "n=$(grep -c . ../trace); k=0; while [ $k -lt $n ]; do k=$((k + 1)); "
+      "strace -qq -o /dev/null -e inject=%%stat:error=EIO:when=$k TOOL >F0; "
+      "cmp -s LONG ../pristine || exit 9; done; TOOL >F0";
+  const Tree longFiles = {{"LONG", AsString(longD88)}, {"F0", k2HD + Listing(longF0)}};
+  const std::string whereOutputGoes = Refused(0, "LONG", isD88) +
+                                      Refused(1, "F0", "is where standard output goes, not written");
+  // In a folder others may write whose sticky bit keeps what is theirs,
+  // an image folder someone else made is not entered.
+  Tree planted = Files(two, "shared/001");
+  planted.merge(Tree{{"shared", "<dir>"}, {"shared/000", "<dir>"}});
   // clang-format off
   RunCases({
       {.what = "links, a FIFO and the D88 file", .d88 = linksD88, .args = "D88 -d",
@@ -91,7 +109,22 @@ TEST(SafetyTest, WritesGoNowhereElse) {
       {.what = "standard error on the D88 file", .d88 = d88, .args = "D88 -d",
        .out = "d88extract: standard error is the D88 file\n", .status = 1, .files = onlyD88,
        .shell = "TOOL 2<>disk", .d88At = "disk"},
+      {.what = "both standard streams on the D88 file", .d88 = d88, .args = "D88 -d", .status = 1,
+       .files = onlyD88, .shell = "TOOL 1<>disk 2<>disk", .d88At = "disk"},
+      {.what = "every stat failing in turn", .d88 = longD88, .args = "D88 -d",
+       .err = whereOutputGoes, .status = 1, .files = longFiles, .shell = statsFail,
+       .d88At = "LONG", .posixOnly = true},
   });
+  if (getuid() == 0 && !TargetIsWindows()) {
+    // clang-format off
+    RunCases({{.what = "a folder another user planted", .d88 = d88,
+               .out = "\n[TWO] -> 001\n" + k2HD + Listing(two),
+               .err = "d88extract: cannot enter directory 000; image 0 skipped\n", .status = 1,
+               .files = planted,
+               .shell = "mkdir -m 1777 shared && mkdir shared/000 && chown 65534 shared/000 && "
+                        "cd shared && TOOL"}});
+    // clang-format on
+  }
   // clang-format on
 }
 
@@ -103,7 +136,8 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   const std::string cannotRead = "d88extract: cannot read the D88 file\n";
   Tree all = Files(one);
   all.merge(Files(two));
-  Tree cut = all, withD88 = all, fifo = {{"fifo", "<other>"}};
+  Tree cut = all, withD88 = all, fifo = {{"fifo", "<other>"}}, perImageAll = Files(one, "000");
+  perImageAll.merge(Files(two, "001"));
   cut.erase("BIG");  // not written means not there
   withD88["disk"] = AsString(d88);
   d88build::Image gap = PatternImage("ONE", one);
@@ -122,7 +156,7 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   // reads, puts image 1's header in a block the cache has let go by then: the
   // 15th read is that header's, the 16th image 1's first track. LeakSanitizer,
   // where built in, cannot run under ptrace.
-  const std::string traced = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o /dev/null ";
+  const std::string traced = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -qq -o /dev/null ";
   // Wine reads 23 bytes of the file once more when it opens it.
   const auto failReads = [&traced](int from) {
     return traced + "-P \"$PWD/disk\" -e inject=pread64:error=EIO:when=" +
@@ -136,16 +170,43 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   Entries many;
   for (int i = 0; i < 150; ++i) many.emplace_back("F" + std::to_string(i), 16 + i, 16 + i);
   // Without the powers that override permissions, as root too: a name in a
-  // folder that takes no changes, on a file that could be opened.
-  const std::string locked =
+  // folder that takes no changes, on a file that could be opened; an image
+  // folder that takes no names.
+  const std::string drop =
       "drop=; [ \"$(id -u)\" != 0 ] || drop='setpriv --bounding-set -dac_override,-dac_read_search'"
-      "; printf x >DISK && chmod 555 . && $drop TOOL; s=$?; chmod 755 .; exit $s";
+      "; ";
+  const std::string locked = drop + "printf x >DISK && chmod 555 . && $drop TOOL; s=$?; chmod 755 .; exit $s";
+  const std::string lockedFolder = drop + "mkdir -m 555 000 && $drop TOOL";
+  Tree skipped = Files(two, "001");
+  skipped["000"] = "<dir>";
+  // The fstat of standard output, located from a traced run elsewhere, fails.
+  const std::string outputUnknown =
+      traced + "-o ../trace -e trace=%%stat TOOL -d >/dev/null; n=$(grep -n 'fstatat(1, \"\"' "
+      "../trace | head -n 1 | cut -d: -f1); " + traced + "-e inject=%%stat:error=EIO:when=$n TOOL";
   // clang-format off
   RunCases({
       {.what = "a closed pipe", .d88 = d88, .args = "D88 -d", .err = lost, .status = 1,
        .files = all, .shell = closedPipe},
-      {.what = "a closed standard output", .d88 = d88, .args = "D88 -d", .err = lost, .status = 1,
-       .files = all, .shell = "TOOL >&-"},
+      {.what = "a closed standard output, no /dev/null", .d88 = d88, .args = "D88 -d", .err = lost,
+       .status = 1, .files = all,
+       .shell = traced + "-P /dev/null -e inject=openat:error=ENFILE TOOL >&-"},
+      {.what = "a closed standard error", .d88 = BuildD88({PatternImage("E", {{"A/B", 16, 16}})}),
+       .args = "D88 -d", .out = k2HD + Listing({{"A/B", 16, 16}}), .status = 1,
+       .shell = "TOOL 2>&-"},
+      {.what = "a closed stream that cannot be held", .d88 = d88, .args = "D88 -d",
+       .err = "d88extract: cannot hold a closed standard stream\n", .status = 1,
+       .shell = traced + "-e inject=pipe,pipe2:error=EMFILE TOOL <&-", .posixOnly = true},
+      {.what = "standard output that cannot be looked at", .d88 = d88,
+       .err = "d88extract: cannot tell whether standard output is the D88 file\n", .status = 1,
+       .shell = "mkdir ../t && cd ../t && " + outputUnknown, .posixOnly = true},
+      {.what = "an image folder that takes no names", .d88 = d88,
+       .out = "\n[TWO] -> 001\n" + k2HD + Listing(two),
+       .err = "d88extract: cannot enter directory 000; image 0 skipped\n", .status = 1,
+       .files = skipped, .shell = lockedFolder, .posixOnly = true},
+      {.what = "faccessat refused by a system-call filter", .d88 = d88,
+       .out = "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD + Listing(two),
+       .files = perImageAll, .shell = traced + "-e inject=faccessat2,faccessat:error=EPERM TOOL",
+       .posixOnly = true},
       {.what = "a file-size limit", .d88 = d88, .args = "D88 -d", .out = listing,
        .err = Refused(0, "BIG", "cannot write the file"), .status = 1, .files = cut,
        .shell = "prlimit --fsize=4096 TOOL", .posixOnly = true},
@@ -183,26 +244,51 @@ TEST(SafetyTest, TheD88FileIsItsDeviceAndInode) {
   struct stat status;
   ASSERT_TRUE(d88build::WriteFileBytes((dir.path / "DISK").string(), Bytes(1, 'x')) &&
               stat((dir.path / "DISK").c_str(), &status) == 0);
-  const FileIdentity d88{status.st_dev, {status.st_ino}},
-      elsewhere{status.st_dev + 1, {status.st_ino}};
+  const FileIdentity d88{true, status.st_dev, {status.st_ino, 0}},
+      elsewhere{true, status.st_dev + 1, {status.st_ino, 0}};
   // Standard output on the file is told the same way.
   std::fflush(stdout);
   const int saved = dup(STDOUT_FILENO), onFile = open((dir.path / "DISK").c_str(), O_WRONLY);
   ASSERT_TRUE(saved >= 0 && onFile >= 0 && dup2(onFile, STDOUT_FILENO) == STDOUT_FILENO);
-  const bool isD88 = StandardStreamIsFile(StandardStream::kOutput, d88);
-  const bool isElsewhere = StandardStreamIsFile(StandardStream::kOutput, elsewhere);
+  const StreamTarget output = IdentifyStandardStream(StandardStream::kOutput);
   dup2(saved, STDOUT_FILENO);
   close(saved);
   close(onFile);
-  EXPECT_TRUE(isD88);
-  EXPECT_FALSE(isElsewhere);
+  EXPECT_TRUE(output.isFile && MayBeSameFile(output.identity, d88));
+  EXPECT_FALSE(MayBeSameFile(output.identity, elsewhere));
   OutputFolder current, folder;
   ASSERT_TRUE(current.OpenCurrent() && folder.OpenSubfolder(current, dir.path.c_str()));
   const uint8_t byte = 'y';
-  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, d88), SaveResult::kIsD88File);
+  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, {d88}), SaveResult::kIsD88File);
   EXPECT_EQ(ReadFileText(dir.path / "DISK"), "x");
-  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, elsewhere), SaveResult::kWritten);
+  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, {elsewhere}), SaveResult::kWritten);
   EXPECT_EQ(ReadFileText(dir.path / "DISK"), "y");
+}
+
+// What stands at a name is left alone unless it can be told from every
+// protected file: an unknown identity protects everything.
+TEST(SafetyTest, ExistingNamesAreJudgedByIdentity) {
+  const FileIdentity unknown, a{true, 1, {5, 0}}, b{true, 1, {6, 0}}, c{true, 2, {7, 0}},
+      noVolume{true, 0, {5, 0}};
+  const struct {
+    FileIdentity existing;
+    bool isDirectory;
+    ProtectedFiles files;
+    SaveResult verdict;
+  } rows[] = {
+      {b, false, {a}, SaveResult::kWritten},
+      {a, false, {a}, SaveResult::kIsD88File},
+      {noVolume, false, {a}, SaveResult::kIsD88File},  // a volume the system could not name
+      {unknown, false, {a}, SaveResult::kNotWritten},
+      {b, false, {unknown}, SaveResult::kNotWritten},
+      {b, false, {a, b}, SaveResult::kIsStandardOutput},
+      {c, false, {a, b, c}, SaveResult::kIsStandardError},
+      {b, true, {a}, SaveResult::kNotWritten},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(JudgeExistingName(row.existing, row.isDirectory, row.files), row.verdict)
+        << &row - rows;
+  }
 }
 
 // Control bytes of names go raw into files and pipes, as "?" to a terminal,

@@ -106,15 +106,16 @@ void RunCases(const std::vector<ToolCase>& cases) {
     fs::create_directories(work);
     fs::create_directories(d88.parent_path());
     WriteFileOrDie(d88, c.d88);
-    std::string command = "timeout 60" + tool;
+    std::string command = tool;
     std::istringstream args(c.args);
     for (std::string arg; args >> arg;) {
       command += Quoted(arg != "D88" ? arg : c.d88At.empty() ? d88.string() : c.d88At);
     }
     // Standard output is the whole shell text's, so a pipe after TOOL counts.
     std::string shell = c.shell;
-    shell.replace(shell.find("TOOL"), 4, command + " 2>" + Quoted((dir.path / "err").string()));
-    shell = "(cd" + Quoted(work.string()) + " && " + shell + ") >" +
+    command += " 2>" + Quoted((dir.path / "err").string());
+    for (size_t at; (at = shell.find("TOOL")) != std::string::npos;) shell.replace(at, 4, command);
+    shell = "timeout 60 sh -c" + Quoted("cd" + Quoted(work.string()) + " && " + shell) + " >" +
             Quoted((dir.path / "out").string());
     const int status = std::system(shell.c_str());
     EXPECT_EQ(ReadFileText(dir.path / "out"), c.out);

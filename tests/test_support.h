@@ -64,8 +64,8 @@ struct ToolCase {
   int status = 0;
   Tree files;
   // Shell text run there, its standard output captured; TOOL is the tool
-  // with its arguments and captured standard error: "mkfifo F && TOOL",
-  // "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL", "TOOL | cat".
+  // with its arguments and captured standard error, wherever it stands:
+  // "mkfifo F && TOOL", "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL".
   std::string shell = "TOOL";
   std::string d88At = "";
   bool posixOnly = false;  // what wine cannot show: skipped against the Windows build
