@@ -237,39 +237,12 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   close(ends[1]);
 }
 
-// The D88 file is told by its device and inode together: a file that shares
-// only the inode number, on another device, is replaced like any other.
-TEST(SafetyTest, TheD88FileIsItsDeviceAndInode) {
-  TempDir dir;
-  struct stat status;
-  ASSERT_TRUE(d88build::WriteFileBytes((dir.path / "DISK").string(), Bytes(1, 'x')) &&
-              stat((dir.path / "DISK").c_str(), &status) == 0);
-  const FileIdentity d88{true, status.st_dev, {status.st_ino, 0}},
-      elsewhere{true, status.st_dev + 1, {status.st_ino, 0}};
-  // Standard output on the file is told the same way.
-  std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO), onFile = open((dir.path / "DISK").c_str(), O_WRONLY);
-  ASSERT_TRUE(saved >= 0 && onFile >= 0 && dup2(onFile, STDOUT_FILENO) == STDOUT_FILENO);
-  const StreamTarget output = IdentifyStandardStream(StandardStream::kOutput);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
-  close(onFile);
-  EXPECT_TRUE(output.isFile && MayBeSameFile(output.identity, d88));
-  EXPECT_FALSE(MayBeSameFile(output.identity, elsewhere));
-  OutputFolder current, folder;
-  ASSERT_TRUE(current.OpenCurrent() && folder.OpenSubfolder(current, dir.path.c_str()));
-  const uint8_t byte = 'y';
-  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, {d88}), SaveResult::kIsD88File);
-  EXPECT_EQ(ReadFileText(dir.path / "DISK"), "x");
-  EXPECT_EQ(folder.SaveBuffer("DISK", &byte, 1, {elsewhere}), SaveResult::kWritten);
-  EXPECT_EQ(ReadFileText(dir.path / "DISK"), "y");
-}
-
 // What stands at a name is left alone unless it can be told from every
-// protected file: an unknown identity protects everything.
+// protected file: an unknown identity protects everything. A file is its
+// device (volume) and inode together.
 TEST(SafetyTest, ExistingNamesAreJudgedByIdentity) {
   const FileIdentity unknown, a{true, 1, {5, 0}}, b{true, 1, {6, 0}}, c{true, 2, {7, 0}},
-      noVolume{true, 0, {5, 0}};
+      noVolume{true, 0, {5, 0}}, elsewhere{true, 2, {5, 0}};
   const struct {
     FileIdentity existing;
     bool isDirectory;
@@ -277,6 +250,7 @@ TEST(SafetyTest, ExistingNamesAreJudgedByIdentity) {
     SaveResult verdict;
   } rows[] = {
       {b, false, {a}, SaveResult::kWritten},
+      {elsewhere, false, {a}, SaveResult::kWritten},
       {a, false, {a}, SaveResult::kIsD88File},
       {noVolume, false, {a}, SaveResult::kIsD88File},  // a volume the system could not name
       {unknown, false, {a}, SaveResult::kNotWritten},
