@@ -12,11 +12,30 @@
 //                records apart, so that their walks overlap
 //   images.d88   63 images 160 records apart, every track of every one at
 //                a start of its own: 9,702 walks, no two from one start
+// and the inputs built against the reader's structures (WriteChainFile):
+//   flood.d88    one image over a chain of 400,000 records whose positions
+//                all fall in 1/16 of the slots of a position table under the
+//                fixed hash the reader once used, gaps as small as allowed
+//   past-16.d88, past-512.d88  image 0's tracks 1 to 100 walk distinct
+//                stretches of 65,535 packed records (6.5 million: more than
+//                the reader keeps), then 63 images walk one chain of 65,599
+//                records 16 or 512 bytes apart
+//   runs-63.d88, runs-64.d88  1,042 walks that each end after 63 (64)
+//                records lay down a chain, then walks that cross all of them
+//   cycle.d88    the reader's worst order of walks: one image counted 32
+//                times whose tracks take 110 starts 70,000 packed records
+//                apart in turn, more records than it keeps
 // With --large, past the reader's memory bound:
 //   turns-1g.d88  154 starts in turn, 400,000 records apart (1 GB)
 //   sparse.d88    2 starts in turn, records of 8 KiB of data (1.1 GB, sparse)
+//   past-30000.d88  as past-16, the chain's records 30,000 bytes apart (2 GB)
+//   woven-110.d88, woven-256.d88  one image counted 32 times whose tracks
+//                take in turn the first records of 110 (256) chains woven
+//                through one another, record by record, 65,600 records
+//                each: more records than the reader keeps (115 and 269 MB)
 // With --batch, only COUNT small D88 files (disk-0000.d88 ...), each one
 // image of 4 tracks with 3 files, for the batch recipe's benchmark.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +93,103 @@ Bytes SmallD88(int index) {
   return d88build::BuildD88({image});
 }
 
+// One image over 300,000 records, each the nearest past the last (16 bytes
+// at least) whose position P puts (P * 0x9E3779B97F4A7C15) >> 32 in the
+// first 1/16 of a table of 2^19 slots (and 1/8 of one of 2^18): one cluster
+// that every probe crosses. Its tracks start 1,950 records apart.
+bool WriteFlood(const std::string& path) {
+  constexpr int kRecords = 300000;
+  std::vector<int> gaps;
+  uint64_t position = 688;
+  for (int r = 0; r < kRecords; ++r) {
+    uint64_t next = position + 16;
+    while (((next * 0x9E3779B97F4A7C15u) >> 32 & 0x78000) != 0) ++next;
+    gaps.push_back(static_cast<int>(next - position - 16));
+    position = next;
+  }
+  d88build::ChainFile chain;
+  chain.records = kRecords;
+  chain.dataBytesOf = [&gaps](int r) { return gaps[static_cast<size_t>(r)]; };
+  chain.images = {{-1, Starts(154, 1950), -1}};
+  return d88build::WriteChainFile(path, chain);
+}
+
+// Image 0's tracks 1 to 100 walk distinct stretches 70,000 packed records
+// apart, the last into the chain the later images walk, so that none of it
+// lies behind them; images 1 to 63, each right after the one before as the
+// data of a record, walk from the record after their header down one chain
+// of 65,599 records `apart` bytes apart.
+bool WritePastTheBound(const std::string& path, int apart) {
+  constexpr int kFillers = 100, kChain = 65599;
+  const int first = kFillers * 70000;  // image 1's carrier
+  d88build::ChainFile chain;
+  chain.records = first + 63 + kChain;
+  chain.dataBytesOf = [first, apart](int r) { return r < first ? 0 : apart - 16; };
+  std::vector<int> fillers(164, -1);
+  for (int t = 1; t <= kFillers; ++t) fillers[static_cast<size_t>(t)] = (t - 1) * 70000;
+  fillers[kFillers] = first - 1000;
+  chain.images.push_back({-1, fillers, 1});
+  for (int i = 1; i < 64; ++i) {
+    chain.images.push_back({first + i - 1, std::vector<int>(164, first + i), i < 63 ? i + 1 : -1});
+  }
+  return d88build::WriteChainFile(path, chain);
+}
+
+// Seven images each lay down 153 stretches of `run` records (1,042 in all),
+// each image its last stretch first: a walk from a stretch's first record ends at its
+// last, whose sector count is `run`. Then an image whose header is the data
+// of record 0 walks from records 1 to 153, across every stretch, and the
+// six images after the first come again, seven times, stepping back from an
+// empty image.
+bool WriteRuns(const std::string& path, int run) {
+  constexpr int kRuns = 1042;
+  d88build::ChainFile chain;
+  chain.records = kRuns * run + 65535;
+  chain.sectorCountOf = [run](int r) { return r < kRuns * run && r % run == run - 1 ? run : 65535; };
+  const int crossing = 7, back = 8;
+  for (int i = 0; i < 7; ++i) {
+    std::vector<int> starts(164, -1);
+    const int runs = std::min(153, kRuns - 153 * i);
+    for (int t = 1; t <= runs; ++t) starts[static_cast<size_t>(t)] = run * (153 * i + runs - t);
+    chain.images.push_back({i == 0 ? -1 : run * 153 * i - 1, starts, i < 6 ? i + 1 : back});
+  }
+  std::vector<int> across(164, -1);
+  for (int t = 1; t <= 153; ++t) across[static_cast<size_t>(t)] = t;
+  chain.images.push_back({0, across, 1});                                  // crossing
+  chain.images.push_back({chain.records - 1, std::vector<int>(), crossing});  // back
+  return d88build::WriteChainFile(path, chain);
+}
+
+// `chains` chains woven through one another: the file after the image
+// header is a run of 16-byte record headers, and record h of the run, of
+// chain h % chains, has `chains - 1` records of the others as its data. One
+// image whose track t starts chain t % chains, then an empty one that steps
+// back to it, so the file holds 64 images.
+bool WriteWoven(const std::string& path, int chains) {
+  constexpr int64_t kRecords = 65600;
+  const int64_t run = kRecords * chains * 16, back = 688 + run;
+  d88build::Image image, stepBack;
+  image.name = "WOVEN";
+  for (int track = 0; track < 164; ++track) {
+    image.trackOffsetOverrides[track] = static_cast<uint32_t>(688 + 16 * (track % chains));
+  }
+  image.diskSizeOverride = static_cast<uint32_t>(back);
+  stepBack.name = "BACK";
+  stepBack.diskSizeOverride = static_cast<uint32_t>(-back);
+  Bytes bytes = d88build::BuildImage(image);
+  bytes.reserve(static_cast<size_t>(back) + 688);
+  d88build::Record record;
+  record.sectorCount = 65535;
+  record.dataSizeField = static_cast<uint16_t>(16 * (chains - 1));
+  for (int64_t h = 0; h < kRecords * chains; ++h) {
+    record.c = static_cast<uint8_t>(0x80 | (h & 0x7F));
+    d88build::AppendRecord(record, &bytes);
+  }
+  const Bytes header = d88build::BuildImage(stepBack);
+  bytes.insert(bytes.end(), header.begin(), header.end());
+  return d88build::WriteFileBytes(path, bytes);
+}
+
 bool WriteBatch(const std::string& dir, int count) {
   for (int index = 0; index < count; ++index) {
     char name[32];
@@ -109,7 +225,7 @@ int main(int argc, char** argv) {
   std::vector<Member> members = {
       {"turns-2", {1, 0, Starts(2, 70000)}},   {"turns-5", {1, 0, Starts(5, 70000)}},
       {"turns-17", {1, 0, Starts(17, 70000)}}, {"overlap", {1, 0, Starts(154, 400)}},
-      {"images", {63, 160, Starts(154, 1)}},
+      {"images", {63, 160, Starts(154, 1)}},   {"cycle", {1, 0, Starts(110, 70000)}},
   };
   if (argc == 3) {
     members.push_back({"turns-1g", {1, 0, Starts(154, 400000)}});
@@ -118,6 +234,13 @@ int main(int argc, char** argv) {
   for (const Member& member : members) {
     written = written && d88build::WriteWalkFamily(dir + "/" + member.name + ".d88", member.family);
   }
+  written = written && WriteFlood(dir + "/flood.d88") &&
+            WritePastTheBound(dir + "/past-16.d88", 16) &&
+            WritePastTheBound(dir + "/past-512.d88", 512) && WriteRuns(dir + "/runs-63.d88", 63) &&
+            WriteRuns(dir + "/runs-64.d88", 64) &&
+            (argc != 3 || (WritePastTheBound(dir + "/past-30000.d88", 30000) &&
+                           WriteWoven(dir + "/woven-110.d88", 110) &&
+                           WriteWoven(dir + "/woven-256.d88", 256)));
   if (!written) {
     std::fprintf(stderr, "make_bench_inputs: cannot write the inputs\n");
     return 1;

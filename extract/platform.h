@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "image/input_file.h"
+#include "image/native_handle.h"
 
 struct Arguments {
   int count;
@@ -126,14 +126,13 @@ class OutputFolder {
                         const ProtectedFiles& files) const;
 
  private:
-  void Hold(intptr_t folder, uint64_t owner, bool mayBePlantedIn) {
+  void Hold(NativeHandle folder, uint64_t owner, bool mayBePlantedIn) {
     handle = folder;
     ownerId = owner;
     othersMayPlant = mayBePlantedIn;
   }
 
-  static constexpr intptr_t kNoHandle = -1;
-  intptr_t handle = kNoHandle;  // a descriptor on POSIX, a HANDLE on Windows
+  NativeHandle handle = kNoHandle;
   // The held folder's owner, and whether others may plant folders in it.
   uint64_t ownerId = 0;
   bool othersMayPlant = false;

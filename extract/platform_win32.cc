@@ -13,13 +13,12 @@
 #include <shellapi.h>
 
 #include "extract/platform.h"
+#include "image/win32_handle.h"
 
 namespace {
 
 // Room for a decoded name: directory names are 6 bytes at most.
 constexpr int kMaxWideName = 16;
-
-HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // The file attributes of what `handle` was opened on; false when unknown.
 // (wine cannot answer GetFileInformationByHandle for handles opened
@@ -140,7 +139,7 @@ SaveResult RemoveExisting(HANDLE folder, wchar_t* name, const ProtectedFiles& fi
   if (existing == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
   DWORD attributes = 0;
   const bool seen = AttributesOf(existing, &attributes);
-  const FileIdentity identity = IdentifyOpenFile(reinterpret_cast<intptr_t>(existing));
+  const FileIdentity identity = IdentifyOpenFile(AsNative(existing));
   CloseHandle(existing);
   // A directory is refused; a link or junction to one is removed like any link.
   const bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
@@ -209,7 +208,7 @@ StreamTarget IdentifyStandardStream(StandardStream stream) {
     return error == ERROR_INVALID_HANDLE ? StreamTarget{} : StreamTarget{true, FileIdentity{}};
   }
   if (type != FILE_TYPE_DISK) return StreamTarget{};
-  return StreamTarget{true, IdentifyOpenFile(reinterpret_cast<intptr_t>(handle))};
+  return StreamTarget{true, IdentifyOpenFile(AsNative(handle))};
 }
 
 bool IsUsableNameHere(const char* name) {
@@ -222,7 +221,7 @@ bool OutputFolder::OpenCurrent() {
   const HANDLE folder = CreateFileW(L".", kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  Hold(reinterpret_cast<intptr_t>(folder), 0, false);
+  Hold(AsNative(folder), 0, false);
   return true;
 }
 
@@ -243,7 +242,7 @@ bool OutputFolder::OpenSubfolder(const OutputFolder& parent, const char* name) {
     CloseHandle(folder);
     return false;
   }
-  Hold(reinterpret_cast<intptr_t>(folder), 0, false);
+  Hold(AsNative(folder), 0, false);
   return true;
 }
 

@@ -13,8 +13,10 @@
 
 namespace {
 
-// Made afresh for each input, with room for every record or, now and then,
-// for only a few, so that walks also run past the store's bound.
+// Made afresh for each input, with the tool's room for records or, now and
+// then, the least there is (one window's), so that walks also miss and read
+// again; the random choices are fixed by the input, so that a finding can be
+// replayed.
 std::optional<D88File> reader;
 constexpr int32_t kBufferBytes = 2 * 65536 + 64;
 constexpr int32_t kMargin = 64;  // bytes past a read's reach that must stay untouched
@@ -79,8 +81,7 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Parameters parameters(data, size);
   const bool cramped = parameters.Next(8) == 0;
-  reader.emplace(cramped ? 1 + static_cast<int32_t>(parameters.Next(200))
-                         : RecordStore::kMaxRecords);
+  reader.emplace(cramped ? 0 : D88File::kDefaultStoredRecords, 1 + parameters.Next(1000));
   Check(reader->Open(WriteInput(data, size)));
   int64_t starts[64];
   const int32_t count = PlainImageStarts(data, size, starts);

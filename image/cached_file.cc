@@ -19,15 +19,16 @@ void CachedFile::ForgetBlocks() {
     lastUse[slot] = 0;
   }
   useClock = 0;
+  lastHit = 0;
   readFailed = false;
 }
 
 int CachedFile::FindOrLoadBlock(int64_t block) {
   int victim = 0;
-  for (int slot = 0; slot < kBlockCount; ++slot) {
+  for (int slot = blockNumber[lastHit] == block ? lastHit : 0; slot < kBlockCount; ++slot) {
     if (blockNumber[slot] == block) {
       lastUse[slot] = ++useClock;
-      return slot;
+      return lastHit = slot;
     }
     if (lastUse[slot] < lastUse[victim]) victim = slot;
   }
@@ -42,41 +43,43 @@ int CachedFile::FindOrLoadBlock(int64_t block) {
   blockNumber[victim] = block;
   validBytes[victim] = static_cast<int32_t>(arrived);
   lastUse[victim] = ++useClock;
-  return victim;
+  return lastHit = victim;
 }
 
 int64_t CachedFile::Read(int64_t positionInFile, uint8_t* destination, int64_t length) {
+  // Most reads lie in the block read last: record headers one after another.
+  const int64_t inLast = positionInFile - blockNumber[lastHit] * kBlockBytes;
+  if (blockNumber[lastHit] >= 0 && inLast >= 0 && inLast + length <= validBytes[lastHit]) {
+    std::memcpy(destination, bytes[lastHit] + inLast, static_cast<size_t>(length));
+    return length;
+  }
   int64_t delivered = 0;
   while (delivered < length) {
     const int64_t position = positionInFile + delivered;
-    const int64_t block = position / kBlockBytes;
     const int32_t offsetInBlock = static_cast<int32_t>(position % kBlockBytes);
-    const int slot = FindOrLoadBlock(block);
+    const int slot = FindOrLoadBlock(position / kBlockBytes);
     if (slot < 0) break;
     const int32_t available = validBytes[slot] - offsetInBlock;
     if (available <= 0) break;
-    const int64_t wanted = length - delivered;
-    const int64_t take = wanted < available ? wanted : available;
+    const int64_t take = length - delivered < available ? length - delivered : available;
     std::memcpy(destination + delivered, bytes[slot] + offsetInBlock, static_cast<size_t>(take));
     delivered += take;
-    if (validBytes[slot] < kBlockBytes && offsetInBlock + take >= validBytes[slot]) {
-      break;  // the file ends inside this block
-    }
+    if (validBytes[slot] < kBlockBytes) break;  // the file ends inside this block
   }
   return delivered;
 }
 
-bool CachedFile::ReadIfCached(int64_t positionInFile, uint8_t* destination, int32_t length) const {
+int64_t CachedFile::ReadAlone(int64_t positionInFile, uint8_t* destination, int64_t length) {
   const int64_t block = positionInFile / kBlockBytes;
   const int32_t offsetInBlock = static_cast<int32_t>(positionInFile % kBlockBytes);
-  // Headers read ahead mostly lie in the block the last one came from.
-  if (blockNumber[lastHit] != block) {
-    int slot = 0;
-    while (slot < kBlockCount && blockNumber[slot] != block) ++slot;
-    if (slot == kBlockCount) return false;
-    lastHit = slot;
+  for (int slot = 0; slot < kBlockCount; ++slot) {
+    if (blockNumber[slot] == block && offsetInBlock + length <= validBytes[slot]) {
+      std::memcpy(destination, bytes[slot] + offsetInBlock, static_cast<size_t>(length));
+      return length;
+    }
   }
-  if (offsetInBlock + length > validBytes[lastHit]) return false;
-  std::memcpy(destination, bytes[lastHit] + offsetInBlock, static_cast<size_t>(length));
-  return true;
+  const int64_t arrived = file.ReadAt(positionInFile, destination, length);
+  if (arrived >= 0) return arrived;
+  readFailed = true;
+  return 0;
 }

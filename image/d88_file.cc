@@ -2,14 +2,23 @@
 
 #include <new>
 
-// Small enough for any storage, the stack included: TrackReader holds the bulk.
-static_assert(sizeof(D88File) <= 64 * 1024);
+#include "image/byte_order.h"
+#include "image/track_reader.h"
 
 namespace {
 
 bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
 
 }  // namespace
+
+D88File::D88File(int32_t storedRecords, uint64_t seed)
+    : storedRecords(storedRecords), seed(seed) {}
+
+D88File::~D88File() = default;
+
+bool D88File::IsOpen() const { return reader != nullptr && reader->IsOpen(); }
+
+bool D88File::ReadFailed() const { return reader != nullptr && reader->ReadFailed(); }
 
 void D88File::ForgetCurrentImage() {
   imageOffset = -1;
@@ -21,14 +30,6 @@ void D88File::ForgetCurrentImage() {
 const FileIdentity& D88File::GetFileIdentity() const {
   static const FileIdentity kNoFile;
   return IsOpen() ? reader->GetIdentity() : kNoFile;
-}
-
-bool D88File::ReadImageHeader(int64_t positionInFile, ImageHeader* header) {
-  uint8_t bytes[kImageHeaderBytes] = {};
-  const bool whole =
-      reader->ReadBytes(positionInFile, bytes, kImageHeaderBytes) == kImageHeaderBytes;
-  DecodeImageHeader(bytes, header);
-  return whole;
 }
 
 void D88File::Close() {
@@ -46,7 +47,7 @@ bool D88File::Open(const char* path) {
     reader->Close();
     ForgetCurrentImage();
   }
-  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader(maxStoredRecords));
+  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader(storedRecords, seed));
   // Only a regular file can be a D88 file: a directory cannot be read, and
   // a pipe, a FIFO or a device cannot be read at a position, so no header
   // could be found in it. InputFile asks what it opened, not the path.
@@ -57,11 +58,11 @@ bool D88File::Open(const char* path) {
   while (imageCount < kMaxImages) {
     // Offsets are signed 32-bit; a chain that leaves that range ends there.
     if (imageStart < 0 || imageStart > INT32_MAX) break;
-    imageOffsets[imageCount] = static_cast<int32_t>(imageStart);
-    ImageHeader header;
-    if (!ReadImageHeader(imageStart, &header)) break;
-    imageStart += header.diskSize;  // signed: a negative size steps back
-    ++imageCount;
+    uint8_t header[kImageHeaderBytes];
+    if (reader->ReadBytes(imageStart, header, kImageHeaderBytes) < kImageHeaderBytes) break;
+    imageOffsets[imageCount++] = static_cast<int32_t>(imageStart);
+    // Signed: a negative size steps back.
+    imageStart += static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
   }
   return true;
 }
@@ -70,28 +71,23 @@ bool D88File::SelectImage(int32_t index) {
   if (!IsOpen()) return false;
   ForgetCurrentImage();
   if (index < 0 || index >= imageCount) return false;
-
-  // Open read a full header here already, so its length is not tested
+  // Open read a whole header here already, so its length is not tested
   // again; a failed read is.
-  ImageHeader header;
-  ReadImageHeader(imageOffsets[index], &header);
+  uint8_t header[kImageHeaderBytes] = {};
+  reader->ReadBytes(imageOffsets[index], header, kImageHeaderBytes);
   if (ReadFailed()) return false;
   imageOffset = imageOffsets[index];
-  // Images are taken in order: the tracks still to come start after the
-  // earliest image from this one on, so a run over images whose walks stay
-  // in them keeps one image's records at a time. (Taken in another order, a
-  // walk may read records again; its answers are the same.)
-  int64_t earliest = imageOffset;
-  for (int32_t later = index; later < imageCount; ++later) {
-    if (imageOffsets[later] < earliest) earliest = imageOffsets[later];
+  int length = 0;
+  while (length < kDiskNameBytes && header[kDiskNameOffset + length] != 0) {
+    diskName[length] = static_cast<char>(header[kDiskNameOffset + length]);
+    ++length;
   }
-  reader->ForgetRecordsBefore(earliest + 1);
-  for (int track = 0; track < kTrackCount; ++track)
-    trackOffsets[track] = header.trackOffsets[track];
-  mediaType = header.mediaType;
-  diskSize = header.diskSize;
-  static_assert(sizeof diskName == sizeof header.diskName);
-  for (int i = 0; i <= kDiskNameBytes; ++i) diskName[i] = header.diskName[i];
+  diskName[length] = '\0';
+  mediaType = header[kMediaTypeOffset];
+  diskSize = static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+  for (int track = 0; track < kTrackCount; ++track) {
+    trackOffsets[track] = static_cast<int32_t>(ReadLE32(header + kTrackTableOffset + 4 * track));
+  }
   return true;
 }
 

@@ -1,27 +1,49 @@
-// D88File: the tool's one view of a D88 file. It finds the images in the file,
-// makes one of them current and reads that image's sectors by C/H/R/N.
+// D88File: the tool's one view of a D88 file, and everything of image/ that
+// the rest of the tool sees. It finds the images in the file, makes one of
+// them current and reads that image's sectors by C/H/R/N.
 //
 // Calling order: Open once; then SelectImage for an image, then the getters
 // and the sector reads for that image; SelectImage again for the next one.
 // Nothing here prints; every failure shows in a result.
-//
-// The object itself is small; what makes reading fast (TrackReader, about
-// 3 MB) is allocated once, by the first Open, and kept for the object's life.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "image/d88_format.h"
-#include "image/input_file.h"
-#include "image/track_reader.h"
+
+// What makes a file the same file under any name: the device and inode on
+// POSIX; the volume serial number and the file ID on Windows. Unknown when
+// the system could not tell.
+struct FileIdentity {
+  bool known = false;
+  uint64_t volume = 0;
+  uint64_t file[2] = {};
+};
+
+// Whether `a` and `b` may be one file. Where either is unknown the answer
+// cannot be no, so callers that must protect a file refuse on their own
+// (`known` first). A volume of 0 is one the system could not name: the file
+// IDs alone then decide, erring towards "the same".
+inline bool MayBeSameFile(const FileIdentity& a, const FileIdentity& b) {
+  if (!a.known || !b.known) return true;
+  const bool sameVolume = a.volume == b.volume || a.volume == 0 || b.volume == 0;
+  return sameVolume && a.file[0] == b.file[0] && a.file[1] == b.file[1];
+}
+
+class TrackReader;
 
 class D88File {
  public:
-  // `maxStoredRecords` bounds the record headers kept in memory (see
-  // RecordStore); tests make it small to reach what lies past the bound.
-  explicit D88File(int32_t maxStoredRecords = RecordStore::kMaxRecords)
-      : maxStoredRecords(maxStoredRecords) {}
+  // The record headers the reader keeps in memory, 8.1 bytes each: 51 MB
+  // at most; tests and the fuzz target keep fewer to reach what lies past
+  // them. A `seed` of 0 draws the one that picks which records give way
+  // from the system; any other fixes it.
+  static constexpr int32_t kDefaultStoredRecords = 6 << 20;
+  explicit D88File(int32_t storedRecords = kDefaultStoredRecords, uint64_t seed = 0);
+  ~D88File();
+  D88File(const D88File&) = delete;
+  D88File& operator=(const D88File&) = delete;
 
   // Opens the file at `path` and finds its images: image 0 at byte 0, each
   // next one `disk size` bytes on, until a full 688-byte header no longer
@@ -32,7 +54,8 @@ class D88File {
   // (a directory, a pipe, a FIFO, a device), or the reader's memory cannot
   // be had; then no file is open and the image count keeps its value. A
   // file that was open before is closed first and its current image
-  // forgotten. A null `path` closes, as Close does.
+  // forgotten; nothing read from it is used again. A null `path` closes, as
+  // Close does.
   bool Open(const char* path);
 
   // Closes the file: no file, image count 0, media type -1. The current
@@ -50,7 +73,7 @@ class D88File {
   // Whether a read of the file failed (an I/O error, not its end) since it
   // was opened. From then on any result may be short, as if the file ended
   // early, so a caller that sees it must not trust what it read.
-  bool ReadFailed() const { return reader != nullptr && reader->ReadFailed(); }
+  bool ReadFailed() const;
 
   // Makes image `index` current. False with no open file (nothing changes),
   // and for an index outside 0..GetImageCount()-1 or once a read has failed
@@ -96,12 +119,8 @@ class D88File {
   // Where the first record of `track` of the current image lies in the file;
   // false when there is no file or the track is absent or unusable.
   bool LocateTrack(int32_t track, int64_t* startInFile) const;
-  // Reads and decodes the image header at `positionInFile`; false, with the
-  // missing bytes taken as zero, when the file ends before its last byte or
-  // a read fails.
-  bool ReadImageHeader(int64_t positionInFile, ImageHeader* header);
   void ForgetCurrentImage();
-  bool IsOpen() const { return reader != nullptr && reader->IsOpen(); }
+  bool IsOpen() const;
 
   int32_t imageCount = 0;
   int32_t firstSector = 1;
@@ -113,7 +132,8 @@ class D88File {
   int32_t mediaType = -1;
   char diskName[kDiskNameBytes + 1] = {};
 
-  // The open file and what speeds up reading it; null until the first Open.
-  const int32_t maxStoredRecords;
+  // The open file and what speeds up reading it; made by the first Open.
+  const int32_t storedRecords;
+  const uint64_t seed;
   std::unique_ptr<TrackReader> reader;
 };

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "image/byte_order.h"
+
 // Image header, 688 bytes at the start of every image (offsets from the image start):
 //   0x00  16      disk name, up to the first 0x00 (no terminator needed)
 //   0x1B   1      media type (0x20 = 2HD)
@@ -27,22 +29,18 @@ constexpr int kRecordHeaderBytes = 16;
 constexpr int kRecordSectorCountOffset = 0x04;
 constexpr int kRecordDataSizeOffset = 0x0E;
 
-struct ImageHeader {
-  char diskName[kDiskNameBytes + 1];  // always terminated
-  int32_t mediaType;                  // 0 to 255
-  int32_t diskSize;
-  int32_t trackOffsets[kTrackCount];
-};
-
 struct RecordHeader {
   uint8_t c, h, r, n;
   uint16_t sectorCount;
   uint16_t dataSize;
 };
 
-// `bytes` holds kImageHeaderBytes bytes. Every field is taken as it stands;
-// nothing in a header can be invalid at this level.
-void DecodeImageHeader(const uint8_t* bytes, ImageHeader* header);
-
 // `bytes` holds kRecordHeaderBytes bytes.
-RecordHeader DecodeRecordHeader(const uint8_t* bytes);
+inline RecordHeader DecodeRecordHeader(const uint8_t* bytes) {
+  return RecordHeader{bytes[0],
+                      bytes[1],
+                      bytes[2],
+                      bytes[3],
+                      ReadLE16(bytes + kRecordSectorCountOffset),
+                      ReadLE16(bytes + kRecordDataSizeOffset)};
+}

@@ -7,28 +7,7 @@
 
 #include <cstdint>
 
-// What makes a file the same file under any name: the device and inode on
-// POSIX; the volume serial number and the file ID on Windows. Unknown when
-// the system could not tell.
-struct FileIdentity {
-  bool known = false;
-  uint64_t volume = 0;
-  uint64_t file[2] = {};
-};
-
-// Whether `a` and `b` may be one file. Where either is unknown the answer
-// cannot be no, so callers that must protect a file refuse on their own
-// (IsKnown first). A volume of 0 is one the system could not name: the file
-// IDs alone then decide, erring towards "the same".
-inline bool MayBeSameFile(const FileIdentity& a, const FileIdentity& b) {
-  if (!a.known || !b.known) return true;
-  const bool sameVolume = a.volume == b.volume || a.volume == 0 || b.volume == 0;
-  return sameVolume && a.file[0] == b.file[0] && a.file[1] == b.file[1];
-}
-
-// The identity of the open file `handle` (a descriptor on POSIX, a HANDLE on
-// Windows); unknown when the system cannot tell.
-FileIdentity IdentifyOpenFile(intptr_t handle);
+#include "image/native_handle.h"
 
 class InputFile {
  public:
@@ -59,7 +38,6 @@ class InputFile {
   const FileIdentity& GetIdentity() const { return identity; }
 
  private:
-  static constexpr intptr_t kNoHandle = -1;
-  intptr_t handle = kNoHandle;  // a descriptor on POSIX, a HANDLE on Windows
+  NativeHandle handle = kNoHandle;
   FileIdentity identity;
 };

@@ -14,7 +14,7 @@ FileIdentity IdentityOf(const struct stat& status) {
 
 }  // namespace
 
-FileIdentity IdentifyOpenFile(intptr_t handle) {
+FileIdentity IdentifyOpenFile(NativeHandle handle) {
   struct stat status;
   return fstat(static_cast<int>(handle), &status) == 0 ? IdentityOf(status) : FileIdentity{};
 }

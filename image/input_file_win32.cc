@@ -5,10 +5,9 @@
 #include <string>
 
 #include "image/input_file.h"
+#include "image/win32_handle.h"
 
 namespace {
-
-HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // The path's UTF-8 bytes as the wide-character API takes them, so that any
 // name can be opened, not only what the system's code page can spell.
@@ -23,7 +22,7 @@ std::wstring WidePath(const char* path) {
 
 }  // namespace
 
-FileIdentity IdentifyOpenFile(intptr_t handle) {
+FileIdentity IdentifyOpenFile(NativeHandle handle) {
   const HANDLE file = AsHandle(handle);
   FileIdentity identity;
   // First a way that needs no access right on the handle, so that a stream
@@ -78,7 +77,7 @@ bool InputFile::Open(const char* path) {
     CloseHandle(file);
     return false;
   }
-  handle = reinterpret_cast<intptr_t>(file);
+  handle = AsNative(file);
   // Unknown where the file system gives none: the file is still read, and
   // the tool then replaces no existing name.
   identity = IdentifyOpenFile(handle);

@@ -1,20 +1,28 @@
 #include "image/track_reader.h"
 
+#include "image/d88_format.h"
+
 namespace {
 
 constexpr uint32_t kChnMask = 0xFF00FFFF;  // C, H and N of a packed C/H/R/N
 constexpr int32_t kScanBlock = 64;
+// A header this far past the last one is read on its own: a block there
+// would bring few other headers.
+constexpr int32_t kFarApart = 16 * 1024;
+
+uint32_t PackChrn(uint32_t c, uint32_t h, uint32_t r, uint32_t n) {
+  return c | h << 8 | r << 16 | n << 24;
+}
 
 // Whether no record of a block of kScanBlock, the first at walk position
-// `position`, ends a walk of `kind`. No branch inside: the compiler turns
-// it into vector compares.
-bool EndsNoWalkIn(const uint16_t* sectorCounts, int32_t position, WalkKind kind) {
+// `position`, ends a walk (a sector read also at a sector count of 0). No
+// branch inside: the compiler turns it into vector compares.
+bool EndsNoWalkIn(const uint16_t* sectorCounts, int32_t position, bool sectorRead) {
   uint32_t ends = 0;
   for (int32_t i = 0; i < kScanBlock; ++i) {
     const int32_t sectorCount = sectorCounts[i];
-    ends |=
-        static_cast<uint32_t>(IsLastRecordOfWalk(position + i, sectorCount)) |
-        static_cast<uint32_t>(kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount));
+    ends |= static_cast<uint32_t>(position + i == sectorCount - 1) |
+            static_cast<uint32_t>(sectorRead && sectorCount == 0);
   }
   return ends == 0;
 }
@@ -32,138 +40,78 @@ bool HasNoChnIn(const uint32_t* chrns, uint32_t chnKey) {
 }  // namespace
 
 bool TrackReader::Open(const char* path) {
-  ForgetWalks();
-  return file.Open(path);
+  Forget();
+  return windows.Allocate() && file.Open(path);
 }
 
 void TrackReader::Close() {
   file.Close();
-  ForgetWalks();
+  Forget();
 }
 
-void TrackReader::ForgetWalks() {
-  store.Clear();
-  furthestWalked = -1;
+void TrackReader::Forget() {
+  windows.Clear();
+  lastSectorWalk.startInFile = -1;
   trackSectors.valid = false;
-  for (WalkLength& remembered : walkLengths) remembered = WalkLength{-1, 0};
 }
 
-void TrackReader::ForgetRecordsBefore(int64_t positionInFile) {
-  if (furthestWalked >= positionInFile) return;
-  store.Clear();
-  furthestWalked = -1;
-}
-
-bool TrackReader::ReadHeader(int64_t positionInFile, RecordHeader* header) {
+int32_t TrackReader::ReadNext(ChainWindows::Window* window) {
+  if (window->ended) return -1;
   uint8_t bytes[kRecordHeaderBytes];
-  if (!file.ReadIfCached(positionInFile, bytes, kRecordHeaderBytes) &&
-      file.Read(positionInFile, bytes, kRecordHeaderBytes) < kRecordHeaderBytes) {
-    return false;
+  const int64_t arrived =
+      window->lastDataSize >= kFarApart
+          ? file.ReadAlone(window->nextInFile, bytes, kRecordHeaderBytes)
+          : file.Read(window->nextInFile, bytes, kRecordHeaderBytes);
+  if (arrived < kRecordHeaderBytes) {
+    // Only the end of the file ends a chain for good; after a failed read
+    // nothing is concluded.
+    window->ended = !file.ReadFailed();
+    return -1;
   }
-  *header = DecodeRecordHeader(bytes);
-  return true;
+  const RecordHeader header = DecodeRecordHeader(bytes);
+  windows.Append(window, PackChrn(header.c, header.h, header.r, header.n), header.sectorCount,
+                 header.dataSize);
+  return header.sectorCount;
 }
 
-int32_t TrackReader::Locate(int64_t positionInFile, int32_t* run, RecordHeader* header) {
-  const int32_t found = store.Find(positionInFile);
-  if (found >= 0) {
-    if (*run >= 0) store.Link(*run, found);  // the chain runs into a stored one
-    *run = store.RunOf(found);
-    return found;
-  }
-  if (!ReadHeader(positionInFile, header)) {
-    // A short header is no record. Only the end of the file ends a chain
-    // for good; after a failed read nothing is concluded.
-    if (*run >= 0 && !file.ReadFailed()) store.Link(*run, RecordStore::kEnd);
-    return kNoRecord;
-  }
-  if (*run < 0) *run = store.RunEndingAt(positionInFile);  // a walk that starts where one stopped
-  const int32_t index = store.Add(positionInFile, *header, run);
-  if (index < 0) return kNotStored;
-  ReadAhead(*run);
-  return index;
-}
-
-void TrackReader::ReadAhead(int32_t run) {
-  for (int32_t added = 0; added < kReadAhead; ++added) {
-    const int32_t last = store.LastOfRun(run);
-    const int64_t next = store.NextPositionInFile(last);
-    const int32_t found = store.Find(next);
-    if (found >= 0) {
-      store.Link(run, found);
-      return;
+TrackReader::Walk TrackReader::WalkFrom(int64_t startInFile, WalkKind kind, int32_t limit) {
+  if (limit > ChainWindows::kMaxWalkRecords) limit = ChainWindows::kMaxWalkRecords;
+  int32_t first = 0;
+  ChainWindows::Window& window = windows.Find(startInFile, &first);
+  const bool sectorRead = kind == WalkKind::kSectorRead;
+  int32_t length = 0;
+  if (sectorRead && lastSectorWalk.startInFile == startInFile) {
+    // Where this walk ends is known: only its records need be at hand.
+    while (window.count < first + lastSectorWalk.records && ReadNext(&window) >= 0) {
     }
-    uint8_t bytes[kRecordHeaderBytes];
-    if (!file.ReadIfCached(next, bytes, kRecordHeaderBytes)) return;
-    if (store.Add(next, DecodeRecordHeader(bytes), &run) < 0) return;
+    length = window.count - first < lastSectorWalk.records ? window.count - first
+                                                           : lastSectorWalk.records;
+    return Walk{&window, first, length};
   }
-}
-
-template <typename Visit, typename SkipBlock>
-int32_t TrackReader::Walk(int64_t startInFile, WalkKind kind, int32_t limit, int32_t knownLength,
-                          Visit visit, SkipBlock skipBlock) {
-  if (limit > kMaxWalkRecords) limit = kMaxWalkRecords;
-  int32_t visited = 0;
-  int64_t at = startInFile;
-  RecordHeader header;
-  int32_t run = -1;
-  int32_t index = Locate(at, &run, &header);
-  int64_t reached = -1;  // positions grow along a walk: the last record's is the highest
-  while (visited < limit && index != kNoRecord) {
-    if (index == kNotStored) {
-      // The store is full: this record was read from the file on its own.
-      if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(header.sectorCount)) break;
-      visit(PackChrn(header.c, header.h, header.r, header.n), at, header.dataSize);
-      reached = at;
-      if (IsLastRecordOfWalk(visited++, header.sectorCount)) break;
-      // The rest of this walk goes through the file: the store takes no more.
-      at += kRecordHeaderBytes + header.dataSize;
-      if (!ReadHeader(at, &header)) break;
-      continue;
-    }
-    // Stored records from `index` to the end of its run lie in walk order.
-    const int32_t last = store.LastOfRun(run);
-    const int32_t stretch = last - index + 1 < limit - visited ? last - index + 1 : limit - visited;
-    const uint32_t* const chrns = store.ChrnFrom(index);
-    const uint16_t* const sectorCounts = store.SectorCountFrom(index);
-    bool ended = false;
-    int32_t i = 0;
-    while (i < stretch) {
-      // A block before the known last record ends no walk, by construction.
-      if (i % kScanBlock == 0 && stretch - i >= kScanBlock &&
-          (visited + kScanBlock < knownLength || EndsNoWalkIn(sectorCounts + i, visited, kind)) &&
-          skipBlock(chrns + i)) {
-        i += kScanBlock;
-        visited += kScanBlock;
-        continue;
+  while (length < limit) {
+    const int32_t at = first + length;
+    int32_t sectorCount = 0;
+    if (at < window.count) {
+      // Blocks of records at hand that end no walk are passed at once; past
+      // a block that does, the walk ends within it.
+      const ChainWindows::Span span = windows.SpanAt(window, at, limit - length);
+      int32_t passed = 0;
+      while (passed + kScanBlock <= span.count &&
+             EndsNoWalkIn(span.sectorCount + passed, length + passed, sectorRead)) {
+        passed += kScanBlock;
       }
-      const int32_t sectorCount = sectorCounts[i];
-      if (kind == WalkKind::kSectorRead && EndsSectorReadBefore(sectorCount)) {
-        ended = true;
-        break;
-      }
-      visit(chrns[i], store.PositionInFile(index + i), store.DataSize(index + i));
-      ++i;
-      if (IsLastRecordOfWalk(visited++, sectorCount)) {
-        ended = true;
-        break;
-      }
+      length += passed;
+      if (passed == span.count) continue;
+      sectorCount = span.sectorCount[passed];
+    } else if ((sectorCount = ReadNext(&window)) < 0) {
+      break;
     }
-    if (i > 0) reached = store.PositionInFile(index + i - 1);
-    if (ended || visited == limit) break;
-    // On past the run's end: to the record its chain runs into, or read on.
-    const int32_t next = store.NextAfterRun(run);
-    if (next == RecordStore::kEnd) break;
-    at = store.NextPositionInFile(last);
-    if (next >= 0) {
-      index = next;
-      run = store.RunOf(next);
-    } else {
-      index = Locate(at, &run, &header);
-    }
+    if (sectorRead && sectorCount == 0) break;
+    if (length++ == sectorCount - 1) break;
   }
-  if (reached > furthestWalked) furthestWalked = reached;
-  return visited;
+  // A walk cut short by a failed read is no length to remember.
+  if (sectorRead && !file.ReadFailed()) lastSectorWalk = {startInFile, length};
+  return Walk{&window, first, length};
 }
 
 void TrackReader::IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey) {
@@ -171,24 +119,24 @@ void TrackReader::IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey) {
   trackSectors.startInFile = trackStartInFile;
   trackSectors.chnKey = chnKey;
   for (int32_t& size : trackSectors.dataSize) size = -1;
-  // Where a walk ends does not depend on what it looks for, and many tracks
-  // start where another did: a length remembered for this start lets the
-  // walk pass blocks by without looking at their sector counts.
-  WalkLength& remembered = walkLengths[static_cast<uint64_t>(trackStartInFile) % kWalkLengths];
-  const int32_t knownLength = remembered.startInFile == trackStartInFile ? remembered.records : 0;
-  const int32_t records = Walk(
-      trackStartInFile, WalkKind::kSectorRead, kMaxWalkRecords, knownLength,
-      [this, chnKey](uint32_t chrn, int64_t positionInFile, uint16_t dataSize) {
-        if ((chrn & kChnMask) != chnKey) return;
-        const int r = (chrn >> 16) & 0xFF;
-        if (trackSectors.dataSize[r] >= 0) return;
-        trackSectors.dataInFile[r] = positionInFile + kRecordHeaderBytes;
-        trackSectors.dataSize[r] = dataSize;
-      },
-      // Most records of a long walk match nothing: pass them by a block at a time.
-      [chnKey](const uint32_t* chrns) { return HasNoChnIn(chrns, chnKey); });
-  // A walk cut short by a failed read is no length to remember.
-  if (!file.ReadFailed()) remembered = WalkLength{trackStartInFile, records};
+  const Walk walk = WalkFrom(trackStartInFile, WalkKind::kSectorRead, ChainWindows::kMaxWalkRecords);
+  for (int32_t done = 0; done < walk.length;) {
+    const int32_t entry = walk.first + done;
+    const ChainWindows::Span span = windows.SpanAt(*walk.window, entry, walk.length - done);
+    // Most records of a long walk match nothing: pass them a block at a time.
+    for (int32_t block = 0; block < span.count; block += kScanBlock) {
+      const int32_t end = block + kScanBlock < span.count ? block + kScanBlock : span.count;
+      if (end - block == kScanBlock && HasNoChnIn(span.chrn + block, chnKey)) continue;
+      for (int32_t i = block; i < end; ++i) {
+        const int r = (span.chrn[i] >> 16) & 0xFF;
+        if ((span.chrn[i] & kChnMask) != chnKey || trackSectors.dataSize[r] >= 0) continue;
+        trackSectors.dataInFile[r] =
+            windows.PositionInFile(*walk.window, entry + i) + kRecordHeaderBytes;
+        trackSectors.dataSize[r] = span.dataSize[i];
+      }
+    }
+    done += span.count;
+  }
 }
 
 bool TrackReader::FindSector(int64_t trackStartInFile, uint32_t c, uint32_t h, uint32_t r,
@@ -205,12 +153,14 @@ bool TrackReader::FindSector(int64_t trackStartInFile, uint32_t c, uint32_t h, u
 }
 
 int32_t TrackReader::ReadIds(int64_t trackStartInFile, uint8_t* buffer, int32_t length) {
-  int32_t written = 0;
-  Walk(
-      trackStartInFile, WalkKind::kIdList, length / 4, 0,
-      [buffer, &written](uint32_t chrn, int64_t, uint16_t) {
-        for (int i = 0; i < 4; ++i) buffer[written++] = static_cast<uint8_t>(chrn >> (8 * i));
-      },
-      [](const uint32_t*) { return false; });
-  return written;
+  const Walk walk = WalkFrom(trackStartInFile, WalkKind::kIdList, length / 4);
+  for (int32_t done = 0; done < walk.length;) {
+    const ChainWindows::Span span =
+        windows.SpanAt(*walk.window, walk.first + done, walk.length - done);
+    for (int32_t i = 0; i < span.count; ++i) {
+      for (int k = 0; k < 4; ++k) *buffer++ = static_cast<uint8_t>(span.chrn[i] >> (8 * k));
+    }
+    done += span.count;
+  }
+  return 4 * walk.length;
 }

@@ -1,20 +1,52 @@
-// TrackReader: the open D88 file and everything that makes reading its
-// tracks fast, behind the three questions D88File asks: the bytes at a file
-// position, the record a sector read stops at, and the record IDs of a walk.
+// TrackReader: the open D88 file and what makes reading its tracks fast,
+// behind the three questions D88File asks: the bytes at a file position, the
+// record a sector read stops at, and the record IDs of a walk.
 //
-// Every answer equals that of the plain walk over the file, record by record
-// from the track's first one, under the rules of track_walk.h. Each record
-// header is read from the file once (RecordStore keeps it), up to the
-// store's bound; past it, walks read on through the file. What is kept
-// describes the file held here and is forgotten when another is opened or
-// it is closed.
+// A walk visits the records of a track in stored order from its first one;
+// only these rules end it: a walk ends after the record whose position in
+// the walk equals that record's sector count minus 1; a sector read ends
+// before a record whose sector count is 0; a header that would run past the
+// end of the file is no record; and past 65,535 records no sector count can
+// end a walk, so none goes further. Every answer is the plain walk's over
+// the file. What is kept describes the file held here and is forgotten
+// whenever a file is opened or closed, in one place (Forget).
+//
+// What it costs, at most, whatever the file:
+// - A run of the tool makes at most 64 x 154 = 9,856 sector walks (tracks 1
+//   to 153, and the directory's track again): the 8 sectors of a track come
+//   from one walk (the track's sector index).
+// - One walk: finds its start among at most 128 windows (an O(1) range test
+//   each, and where ranges overlap a binary search of 11 steps and at most
+//   63 entries); gives up at most 513 pages, moving nothing; reads at most
+//   65,535 record headers that no window holds (each from a cached block,
+//   or by one read of a 128 KiB block, or of the 16 bytes alone when they
+//   lie 16 KiB or more past the last); and scans at most 65,535 entries
+//   twice, 64 at a time in vector compares.
+// - Memory: the pool (6 Mi records, 51 MB), the blocks (1 MB), fixed.
+// - Hence a run costs at most 9,856 x (a lookup and two scans, about 25 us)
+//   plus its header reads, and a walk reads none of the records a window
+//   holds: while the chains the walks need fit in the pool, each header is
+//   read once (once per window where chains merge). Past the pool, a walk
+//   whose window gave way reads its headers again, 65,535 at most, and the
+//   file decides how far apart they lie: its worst input weaves chains
+//   through one another just past the pool, so that each such walk reads a
+//   block of the file for every 74 headers (doc/developing.md, Bounds, has
+//   the figures, and why no structure within 64 MB keeps every file within
+//   0.6 s of CPU per 20 MB).
+//   No lookup costs more than the above, whatever positions the file holds.
+// The memos, and what makes each right:
+// - the last sector walk's length, by its start: where a walk ends depends
+//   only on the file, not on what it looks for, and tracks often share a
+//   start (many images over one chain);
+// - the sector index of the last track walked, by its start and C/H/N: one
+//   walk answers every sector of a run on the track, since a walk for any
+//   of them would stop at the first record that holds it.
 #pragma once
 
 #include <cstdint>
 
 #include "image/cached_file.h"
-#include "image/record_store.h"
-#include "image/track_walk.h"
+#include "image/chain_windows.h"
 
 // Where a sector's data lies in the file, and its size as its header says.
 struct SectorData {
@@ -24,12 +56,10 @@ struct SectorData {
 
 class TrackReader {
  public:
-  explicit TrackReader(int32_t maxStoredRecords = RecordStore::kMaxRecords)
-      : store(maxStoredRecords) {
-    ForgetWalks();
-  }
+  TrackReader(int32_t storedRecords, uint64_t seed) : windows(storedRecords, seed) { Forget(); }
 
-  // As CachedFile; both forget every record of the file held before.
+  // As CachedFile; both forget everything read from the file held before.
+  // Open also fails when the windows' memory cannot be had.
   bool Open(const char* path);
   void Close();
   bool IsOpen() const { return file.IsOpen(); }
@@ -38,13 +68,6 @@ class TrackReader {
   int64_t ReadBytes(int64_t positionInFile, uint8_t* destination, int64_t length) {
     return file.Read(positionInFile, destination, length);
   }
-
-  // Says that no walk to come starts before `positionInFile`. A walk only
-  // ever goes forward in the file, so the records walks reached before it
-  // will not be visited again: once every walk so far stayed before it, the
-  // store is emptied. The answers stay the same whatever is dropped; a walk
-  // that does start there reads again.
-  void ForgetRecordsBefore(int64_t positionInFile);
 
   // The record at which a sector read of c/h/r/n (each 0 to 255) in the
   // track whose first record is at `trackStartInFile` stops: the first
@@ -58,53 +81,32 @@ class TrackReader {
   int32_t ReadIds(int64_t trackStartInFile, uint8_t* buffer, int32_t length);
 
  private:
-  // The record at `positionInFile`: its index in the store, with `*run` its
-  // run (read and stored first if it is new), kNoRecord where a header would
-  // run past the end of the file or its read fails, or kNotStored with
-  // `header` read when the store is full. `*run`, when not -1, is the run
-  // whose last record comes before it in its chain: it is linked to it.
-  static constexpr int32_t kNoRecord = -2;
-  static constexpr int32_t kNotStored = -1;
-  int32_t Locate(int64_t positionInFile, int32_t* run, RecordHeader* header);
-  // Stores up to kReadAhead more records of the chain after `run`, the last
-  // run, as far as their headers lie in blocks already read: a walk that
-  // needs them then scans them in one stretch, and no read is made that a
-  // walk did not ask for, so no read error comes from it.
-  static constexpr int32_t kReadAhead = 63;
-  // The record header at `positionInFile`; false where it would run past the
-  // end of the file, or its read fails.
-  bool ReadHeader(int64_t positionInFile, RecordHeader* header);
-  void ReadAhead(int32_t run);
-
-  // Walks the records from `startInFile` under the rules of `kind`, at most
-  // `limit` of them, calling visit(chrn, positionInFile, dataSize) for each
-  // and returning how many it visited. A whole block of kScanBlock stored
-  // records that ends no walk is passed over without visits when
-  // skipBlock(chrns) says so; `knownLength`, when not 0, is how many records
-  // this walk is known to visit. The one place where the walk rules are
-  // applied.
-  template <typename Visit, typename SkipBlock>
-  int32_t Walk(int64_t startInFile, WalkKind kind, int32_t limit, int32_t knownLength, Visit visit,
-               SkipBlock skipBlock);
-  void ForgetWalks();
-
+  enum class WalkKind { kSectorRead, kIdList };
+  // The records a walk visits: entries `first` to `first + length - 1` of
+  // `window`, valid until the next walk.
+  struct Walk {
+    const ChainWindows::Window* window;
+    int32_t first;
+    int32_t length;
+  };
+  // Walks from `startInFile` under the rules of `kind`, at most `limit`
+  // records: the one place where the walk rules are applied.
+  Walk WalkFrom(int64_t startInFile, WalkKind kind, int32_t limit);
+  // Reads the record after the window's last entry into it and returns its
+  // sector count; -1 where a header would run past the end of the file or
+  // its read fails.
+  int32_t ReadNext(ChainWindows::Window* window);
   // Notes, for each sector number, the first record addressed c/h/*/n of the
   // sector walk from `trackStartInFile`.
   void IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey);
+  void Forget();
 
   CachedFile file;
-  RecordStore store;
-  int64_t furthestWalked = -1;  // the highest position of a record any walk reached
-  // How many records sector walks from recent starts visited, by start.
-  struct WalkLength {
+  ChainWindows windows;
+  struct {
     int64_t startInFile;  // -1: none
     int32_t records;
-  };
-  static constexpr int kWalkLengths = 64;
-  WalkLength walkLengths[kWalkLengths];
-  // The first record of each sector number in the sector walk last indexed.
-  // One walk answers every sector of a run on the track with the same C, H
-  // and N, since a walk for any of them would stop at that first record.
+  } lastSectorWalk;
   struct {
     bool valid;
     int64_t startInFile;

@@ -130,6 +130,20 @@ TEST_F(ReaderTest, OpenAndClose) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  // A read that fails is no end of the file: ReadFailed says so, and no image
+  // can be made current until the file is opened again.
+  OpenBytes(BuildD88({Named("X"), PatternImage("Y")}));
+  ASSERT_TRUE(d88.SelectImage(1));
+  setenv("D88_FAIL_FILE", path.c_str(), 1);
+  setenv("D88_FAIL_AT", std::to_string(2 * 688 + 100 * 8 * 1040 + 20).c_str(), 1);
+  uint8_t sector[1024];
+  EXPECT_EQ(d88.ReadSectors(100, 50, 0, 1, 3, sector, 1024), 0);
+  unsetenv("D88_FAIL_FILE");
+  EXPECT_TRUE(d88.ReadFailed());
+  EXPECT_FALSE(d88.SelectImage(1));
+  ASSERT_TRUE(d88.Open(path.c_str()));
+  EXPECT_TRUE(!d88.ReadFailed() && d88.SelectImage(1));
+  EXPECT_EQ(d88.ReadSectors(100, 50, 0, 1, 3, sector, 1024), 1024);
   // Close, and Open with no path, leave no file and no images, and keep the
   // image's name.
   for (const bool byOpen : {false, true}) {
@@ -209,16 +223,13 @@ TEST_F(ReaderTest, SectorReads) {
   }
 }
 
-// Where a walk ends is remembered by its start, so that a later walk from it
-// passes 64 records at a time: the walk from record 0 ends at record 127;
-// the one from record 4, whose start takes the same place in the memory, at
-// record 20 (sector count 17); the one from 128 before record 150 (sector
-// count 0), in a block with no sector. And a block is passed only while 64
-// stored records remain in a run: the walks from 300 and 500 store 300 to
-// 427 and 500 on, so the walk from 365 has 63 left in its run, then the
-// next run's first, and ends at record 430 (sector count 66). A block is
-// passed only when none of its 64 records matches, the last one included.
-TEST_F(ReaderTest, WalksOverStoredRecords) {
+// Walks end where their records say, whatever walks came before over the
+// same records: from record 0 at record 127 (sector count 128), walked
+// twice; from record 4 at record 20 (sector count 17); from 128 before
+// record 150 (sector count 0); from 300 at 400 and from 500 at 510; from
+// 365, inside both of the last two, at record 430 (sector count 66). The
+// sector a walk looks for lies just past its end, or is its 64th record.
+TEST_F(ReaderTest, WalksEndWhereTheirRecordsSay) {
   Image image = Named("MEMO");
   std::map<int, uint8_t> sectors = {{63, 9}, {70, 5}, {130, 6}, {220, 8}, {431, 7}};
   std::map<int, uint16_t> ends = {{127, 128}, {20, 17}, {150, 0}, {400, 101}, {510, 11}, {430, 66}};
@@ -247,31 +258,35 @@ TEST_F(ReaderTest, WalksOverStoredRecords) {
   EXPECT_EQ(byte, 63);
 }
 
-// One chain of 140,000 short records with tracks starting deep inside it,
-// read in orders that make later walks start inside, at the end of and past
-// what earlier ones stored, by readers with room for every record, for
-// exactly the first walk's 65,535 (track 3 then starts right where the
-// stored records end, in a full store) and for few: every read finds what
-// the walk over the records themselves finds.
+// One chain of 140,000 records, a few of them 20,000 bytes long, with
+// tracks starting deep inside it, read in orders that make later walks start
+// inside, at the end of and past what earlier ones kept (from 100,000 after
+// a walk from 0: inside the same stretch, but more than a walk past its
+// start), by readers that keep every record, the first 140,000 they read,
+// and as few as they can. Then a file whose records lie at the same places
+// but differ in every C and in where walks end is opened in its place. Every
+// read finds what the walk over the records themselves finds.
 TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   std::mt19937 random(1232);
-  Image image;
-  std::vector<Record>& records = image.tracks[0];
   const int starts[] = {0, 60000, 100000, 65535, 130000, 5, 139000, 99999, 65538};
-  uint32_t offset = 688;
-  for (int i = 0; i < 140000; ++i) {
-    // Mostly counts that end no walk; now and then one that ends the walk
-    // from one of the starts, or a count of 0.
-    int sectorCount = 65535;
-    const int start = starts[2 + 2 * (random() % 3)];
-    if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
-    if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
-    records.push_back(Sector(random() % 2, random() % 2, random() % 200, 3, sectorCount,
-                             Bytes(random() % 2, static_cast<uint8_t>(i))));
-    for (int t = 0; t < 9; ++t) {
-      if (starts[t] == i) image.trackOffsetOverrides[t] = offset;
+  Image images[2];
+  for (Image& image : images) {
+    uint32_t offset = 688;
+    for (int i = 0; i < 140000; ++i) {
+      // Mostly counts that end no walk; now and then one that ends the walk
+      // from one of the starts, or a count of 0.
+      int sectorCount = 65535;
+      const int start = starts[2 + 2 * (random() % 3)];
+      if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
+      if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
+      const size_t size = i % 7000 == 6999 ? 20000 : i % 2;
+      image.tracks[0].push_back(Sector(random() % 2, random() % 2, random() % 200, 3, sectorCount,
+                                       Bytes(size, static_cast<uint8_t>(i + &image - images))));
+      for (int t = 0; t < 9; ++t) {
+        if (starts[t] == i) image.trackOffsetOverrides[t] = offset;
+      }
+      offset += 16 + static_cast<uint32_t>(size);
     }
-    offset += 16 + static_cast<uint32_t>(records.back().data.size());
   }
   // Records with sector count 0 never end an ID list: only the cap does.
   Image capped = Named("CAP");
@@ -280,30 +295,37 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   Bytes ids(4 * 66000);
   ASSERT_TRUE(d88.SelectImage(0));
   EXPECT_EQ(d88.ReadSectorIds(1, ids.data(), 4 * 66000), 4 * 65535);
-  OpenBytes(BuildD88({image}));
-  for (const int32_t room : {RecordStore::kMaxRecords, 65535, 1000}) {
+  const fs::path paths[] = {dir.path / "a.d88", dir.path / "b.d88"};
+  WriteFileOrDie(paths[0], BuildD88({images[0]}));
+  WriteFileOrDie(paths[1], BuildD88({images[1]}));
+  for (const int32_t room : {D88File::kDefaultStoredRecords, 140000, 0}) {
     D88File reader(room);
-    ASSERT_TRUE(reader.Open(path.c_str()) && reader.SelectImage(0));
-    for (const auto& order : {std::vector<int>{0, 3, 1, 8, 2, 2, 0}, {4, 5, 6, 2, 1, 7, 0}}) {
-      for (int track : order) {
-        const std::vector<Record> walk = WalkFrom(records, starts[track]);
-        std::string expected;
-        for (const Record& id : walk) expected += {char(id.c), char(id.h), char(id.r), char(id.n)};
-        Bytes actual(4 * 66000, kUntouched);
-        EXPECT_EQ(reader.ReadSectorIds(track, actual.data(), 4 * 66000), 4 * walk.size());
-        expected.resize(actual.size(), char(kUntouched));
-        ASSERT_EQ(AsString(actual), expected) << "room " << room << " track " << track;
-        for (int r : {0, 1, 50, 199}) {
-          // The first record that holds the sector, unless a count of 0 comes first.
-          auto found = std::find_if(walk.begin(), walk.end(), [r](const Record& record) {
-            return record.sectorCount == 0 || (record.c == 1 && record.h == 0 && record.r == r);
-          });
-          expected = found == walk.end() || found->sectorCount == 0 ? "" : AsString(found->data);
-          Bytes sector(4, kUntouched);
-          EXPECT_EQ(reader.ReadSector(track, 1, 0, r, 3, sector.data(), 4), int(expected.size()));
-          expected.resize(4, char(kUntouched));
-          EXPECT_EQ(AsString(sector), expected)
-              << "room " << room << " track " << track << " " << r;
+    for (int file = 0; file < 2; ++file) {
+      const std::vector<Record>& records = images[file].tracks.at(0);
+      ASSERT_TRUE(reader.Open(paths[file].c_str()) && reader.SelectImage(0));
+      for (const auto& order : {std::vector<int>{0, 3, 1, 8, 2, 2, 0}, {4, 5, 6, 2, 1, 7, 0}}) {
+        for (int track : order) {
+          SCOPED_TRACE("room " + std::to_string(room) + " file " + std::to_string(file) +
+                       " track " + std::to_string(track));
+          const std::vector<Record> walk = WalkFrom(records, starts[track]);
+          std::string expected;
+          for (const Record& id : walk) expected += {char(id.c), char(id.h), char(id.r), char(id.n)};
+          Bytes actual(4 * 66000, kUntouched);
+          EXPECT_EQ(reader.ReadSectorIds(track, actual.data(), 4 * 66000), 4 * walk.size());
+          expected.resize(actual.size(), char(kUntouched));
+          ASSERT_EQ(AsString(actual), expected);
+          for (int r : {0, 1, 50, 199}) {
+            // The first record that holds the sector, unless a count of 0 comes first.
+            auto found = std::find_if(walk.begin(), walk.end(), [r](const Record& record) {
+              return record.sectorCount == 0 || (record.c == 1 && record.h == 0 && record.r == r);
+            });
+            expected = found == walk.end() || found->sectorCount == 0 ? "" : AsString(found->data);
+            expected.resize(std::min<size_t>(expected.size(), 4));
+            Bytes sector(4, kUntouched);
+            EXPECT_EQ(reader.ReadSector(track, 1, 0, r, 3, sector.data(), 4), int(expected.size()));
+            expected.resize(4, char(kUntouched));
+            EXPECT_EQ(AsString(sector), expected) << r;
+          }
         }
       }
     }

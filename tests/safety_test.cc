@@ -140,28 +140,22 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   perImageAll.merge(Files(two, "001"));
   cut.erase("BIG");  // not written means not there
   withD88["disk"] = AsString(d88);
-  d88build::Image gap = PatternImage("ONE", one);
-  gap.tracks[160].assign(3, d88build::Record{.data = Bytes(65535)});  // never read
-  const Bytes failing = BuildD88({gap, PatternImage("TWO", two)});
-  Tree firstImage = Files(one, "000"), selectFails = firstImage;
-  firstImage.merge(Tree{{"001", "<dir>"}, {"disk", AsString(failing)}});
-  selectFails["disk"] = AsString(failing);
+  Tree firstImage = Files(one, "000");
+  firstImage.merge(Tree{{"001", "<dir>"}, {"disk", AsString(d88)}});
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   close(ends[0]);  // nobody reads: every write to the pipe fails
   const std::string closedPipe = "TOOL >&" + std::to_string(ends[1]);
-  // Reads of the D88 file fail from the Nth on. The scan reads 4 times (the
-  // blocks of both headers, the last block and the end of the file); image 0
-  // takes 10 more, the last its directory again. Its track 160, which no run
-  // reads, puts image 1's header in a block the cache has let go by then: the
-  // 15th read is that header's, the 16th image 1's first track. LeakSanitizer,
-  // where built in, cannot run under ptrace.
+  // LeakSanitizer, where built in, cannot run under ptrace.
   const std::string traced = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -qq -o /dev/null ";
-  // Wine reads 23 bytes of the file once more when it opens it.
-  const auto failReads = [&traced](int from) {
-    return traced + "-P \"$PWD/disk\" -e inject=pread64:error=EIO:when=" +
-           std::to_string(from + (TargetIsWindows() ? 1 : 0)) + "+ TOOL";
+  // Reads of the D88 file fail where they cover a byte: of image 1's header,
+  // which the scan reads, or of its track 77, over half a megabyte from that
+  // header and from the end of the file, which only its loading reads.
+  const auto failAt = [](size_t position) {
+    return "LD_PRELOAD=" FAILING_READS " D88_FAIL_FILE=\"$PWD/disk\" D88_FAIL_AT=" +
+           std::to_string(position) + " TOOL";
   };
+  const size_t imageOne = d88build::BuildImage(PatternImage("ONE", one)).size();
   // The first of the listing's writes fails, the later ones work: the run
   // still ends with the message and status 1.
   const std::string failOneWrite = traced +
@@ -223,15 +217,12 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
       {.what = "interrupted reads", .d88 = d88, .args = "D88 -d", .out = listing, .files = withD88,
        .shell = traced + "-P \"$PWD/disk\" -e inject=pread64:error=EINTR:when=1+2 TOOL",
        .d88At = "disk"},
-      {.what = "a read error in the scan", .d88 = failing, .err = cannotRead, .status = 1,
-       .files = {{"disk", AsString(failing)}}, .shell = failReads(1), .d88At = "disk"},
-      {.what = "a read error selecting image 1", .d88 = failing,
-       .out = "\n[ONE] -> 000\n" + k2HD + Listing(one), .err = cannotRead, .status = 1,
-       .files = selectFails, .shell = failReads(15), .d88At = "disk"},
-      {.what = "a read error loading image 1", .d88 = failing,
+      {.what = "a read error in the scan", .d88 = d88, .err = cannotRead, .status = 1,
+       .files = {{"disk", AsString(d88)}}, .shell = failAt(imageOne + 0x1C), .d88At = "disk"},
+      {.what = "a read error loading image 1", .d88 = d88,
        .out = "\n[ONE] -> 000\n" + k2HD + Listing(one) + "\n[TWO] -> 001\n" + k2HD,
-       .err = cannotRead, .status = 1, .files = firstImage, .shell = failReads(16),
-       .d88At = "disk"},
+       .err = cannotRead, .status = 1, .files = firstImage,
+       .shell = failAt(imageOne + 688 + 77 * 8 * (16 + 1024) + 100), .d88At = "disk"},
   });
   // clang-format on
   close(ends[1]);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "image/track_walk.h"
 
 namespace d88build {
 
@@ -144,7 +143,7 @@ bool WriteWalkFamily(const std::string& path, const WalkFamily& family) {
   const int lastStart = *std::max_element(family.starts.begin(), family.starts.end());
   const int lastImageFirst = (family.images - 1) * family.spacing;
   const int backCarrier = lastImageFirst + lastStart + 1;  // holds the image that steps back
-  const int records = backCarrier + 1 + kMaxWalkRecords;
+  const int records = backCarrier + 1 + 65535;  // the longest walk, past the last start
   // Records carry `dataBytes`, but those before an image carry its header.
   auto isCarrier = [&](int r) {
     return (family.images > 1 && (r + 1) % family.spacing == 0 && r + 1 <= lastImageFirst) ||
@@ -202,6 +201,67 @@ bool WriteWalkFamily(const std::string& path, const WalkFamily& family) {
       bytes.insert(bytes.end(), header.begin(), header.end());
     }
     written = written && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  }
+  // The last record's data, so that the file holds all of it.
+  written = written && std::fseek(file, static_cast<long>(fileEnd - 1), SEEK_SET) == 0 &&
+            std::fputc(0, file) == 0;
+  return std::fclose(file) == 0 && written;
+}
+
+bool WriteChainFile(const std::string& path, const ChainFile& chain) {
+  std::vector<int> carried(static_cast<size_t>(chain.records), -1);  // the image a record carries
+  for (size_t i = 0; i < chain.images.size(); ++i) {
+    if (chain.images[i].carrier >= 0) carried[static_cast<size_t>(chain.images[i].carrier)] = static_cast<int>(i);
+  }
+  std::vector<int64_t> position(static_cast<size_t>(chain.records) + 1);
+  position[0] = kImageHeaderBytes;
+  for (int r = 0; r < chain.records; ++r) {
+    const int data = carried[static_cast<size_t>(r)] >= 0 ? kImageHeaderBytes : chain.dataBytesOf(r);
+    position[static_cast<size_t>(r) + 1] = position[static_cast<size_t>(r)] + kRecordHeaderBytes + data;
+  }
+  const int64_t fileEnd = position.back();
+  auto startOf = [&](int image) {
+    if (image < 0) return fileEnd;
+    const int carrier = chain.images[static_cast<size_t>(image)].carrier;
+    return carrier < 0 ? int64_t{0} : position[static_cast<size_t>(carrier)] + kRecordHeaderBytes;
+  };
+  auto headerOf = [&](int image) {
+    const ChainImage& spec = chain.images[static_cast<size_t>(image)];
+    Image built;
+    built.name = "CHAIN";
+    const int64_t start = startOf(image), size = startOf(spec.next) - start;
+    for (size_t t = 0; t < spec.starts.size(); ++t) {
+      if (spec.starts[t] < 0) continue;
+      const int64_t offset = position[static_cast<size_t>(spec.starts[t])] - start;
+      if (offset <= 0 || offset > size) return Bytes();  // the track would be unusable
+      built.trackOffsetOverrides[static_cast<int>(t)] = static_cast<uint32_t>(offset);
+    }
+    built.diskSizeOverride = static_cast<uint32_t>(size);
+    return BuildImage(built);
+  };
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool written = true;
+  for (int r = -1; r < chain.records && written; ++r) {
+    const int image = r < 0 ? (chain.images.empty() || chain.images[0].carrier >= 0 ? -1 : 0)
+                            : carried[static_cast<size_t>(r)];
+    Bytes bytes;
+    if (r >= 0) {
+      Record record;
+      record.c = static_cast<uint8_t>(0x80 | (r & 0x7F));
+      record.sectorCount = static_cast<uint16_t>(chain.sectorCountOf(r));
+      record.dataSizeField = static_cast<uint16_t>(position[static_cast<size_t>(r) + 1] -
+                                                   position[static_cast<size_t>(r)] - kRecordHeaderBytes);
+      AppendRecord(record, &bytes);
+    }
+    if (image >= 0) {
+      const Bytes header = headerOf(image);
+      written = !header.empty();
+      bytes.insert(bytes.end(), header.begin(), header.end());
+    }
+    const int64_t at = r < 0 ? 0 : position[static_cast<size_t>(r)];
+    written = written && std::fseek(file, static_cast<long>(at), SEEK_SET) == 0 &&
+              std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   }
   // The last record's data, so that the file holds all of it.
   written = written && std::fseek(file, static_cast<long>(fileEnd - 1), SEEK_SET) == 0 &&

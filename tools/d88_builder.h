@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -98,6 +99,29 @@ struct WalkFamily {
   int dataBytes = 0;
 };
 bool WriteWalkFamily(const std::string& path, const WalkFamily& family);
+
+// The general shape of the benchmark's long walks: one chain of `records`
+// records (record r has `sectorCountOf(r)`, by default 65535, and C/H/R/N
+// 0x80 | r % 0x80, 0, 1, 3, so no sector read finds one), some of which
+// carry an image's header as their data; the rest carry `dataBytesOf(r)`
+// bytes, never written (the file has holes there). Image i starts in the
+// data of record `carrier` (-1: at the file's start, with record 0 right
+// after its header); track t of it starts at record `starts[t]` (-1:
+// absent), which must lie within it; it ends where image `next` starts (-1:
+// where the file ends), stepping back when that one lies before it.
+struct ChainImage {
+  int carrier = -1;
+  std::vector<int> starts;
+  int next = -1;
+};
+struct ChainFile {
+  int records = 0;
+  std::function<int(int)> dataBytesOf = [](int) { return 0; };
+  std::function<int(int)> sectorCountOf = [](int) { return 65535; };
+  std::vector<ChainImage> images;
+};
+// False when the file cannot be written or a track would not be usable.
+bool WriteChainFile(const std::string& path, const ChainFile& chain);
 
 Bytes TextBytes(const std::string& text);
 // `length` bytes counting up from `seed`, wrapping at 256.
