@@ -22,25 +22,35 @@ ChainWindows::ChainWindows(int32_t storedRecords, uint64_t seed)
 }
 
 bool ChainWindows::Allocate() {
-  if (pool != nullptr) return true;
-  pool.reset(new (std::nothrow) Page[static_cast<size_t>(poolPages)]);
+  if (chunks != nullptr) return true;
+  const size_t chunkCount = static_cast<size_t>((poolPages + kChunkPages - 1) / kChunkPages);
+  chunks.reset(new (std::nothrow) std::unique_ptr<Page[]>[chunkCount]);
   freePages.reset(new (std::nothrow) int32_t[static_cast<size_t>(poolPages)]);
   windows.reset(new (std::nothrow) Window[kMaxWindows]);
-  if (!pool || !freePages || !windows) {
-    pool.reset();
-    return false;
-  }
-  Clear();
+  bool room = chunks && freePages && windows;
+  while (room && allocatedPages <= kWindowPages) room = AddChunk();
+  if (!room) chunks.reset();
+  return room;
+}
+
+bool ChainWindows::AddChunk() {
+  if (allocatedPages == poolPages) return false;
+  std::unique_ptr<Page[]>& chunk = chunks[allocatedPages / kChunkPages];
+  chunk.reset(new (std::nothrow) Page[kChunkPages]);
+  if (!chunk) return false;
+  const int32_t added = std::min(kChunkPages, poolPages - allocatedPages);
+  for (int32_t page = 0; page < added; ++page) freePages[freeCount++] = allocatedPages + page;
+  allocatedPages += added;
   return true;
 }
 
 void ChainWindows::Clear() {
-  if (pool == nullptr) return;
+  if (chunks == nullptr) return;
   for (int32_t w = 0; w < used; ++w) windows[w] = Window{};
   used = 0;
   last = 0;
-  freeCount = poolPages;
-  for (int32_t page = 0; page < poolPages; ++page) freePages[page] = poolPages - 1 - page;
+  freeCount = 0;
+  for (int32_t page = 0; page < allocatedPages; ++page) freePages[freeCount++] = page;
 }
 
 void ChainWindows::Release(Window* window) {
@@ -59,7 +69,7 @@ uint64_t ChainWindows::NextRandom() {
 }
 
 int32_t ChainWindows::TakePage(const Window* keep) {
-  if (freeCount == 0) {
+  if (freeCount == 0 && !AddChunk()) {
     // The pool holds more than one window's pages, so another window has some.
     int32_t w = static_cast<int32_t>(NextRandom() % static_cast<uint64_t>(used));
     while (&windows[w] == keep || windows[w].pageCount == 0) w = (w + 1) % used;
@@ -71,7 +81,7 @@ int32_t ChainWindows::TakePage(const Window* keep) {
 ChainWindows::Span ChainWindows::SpanAt(const Window& window, int32_t entry, int32_t wanted) const {
   const int32_t at = window.firstSlot + entry;
   const int32_t slot = at % kPageRecords;
-  const Page& page = pool[window.pages[at / kPageRecords]];
+  const Page& page = PageAt(window.pages[at / kPageRecords]);
   const int32_t inPage = std::min(kPageRecords - slot, window.count - entry);
   return Span{page.chrn + slot, page.sectorCount + slot, page.dataSize + slot,
               std::min(inPage, wanted)};
@@ -81,7 +91,7 @@ int64_t ChainWindows::PositionInFile(const Window& window, int32_t entry) const 
   // Every page keeps the anchors of what it held, entries given up before
   // a window's first included, so the anchor at or before an entry is there.
   const int32_t at = window.firstSlot + entry;
-  const Page& page = pool[window.pages[at / kPageRecords]];
+  const Page& page = PageAt(window.pages[at / kPageRecords]);
   const int32_t slot = at % kPageRecords;
   int64_t position = page.anchorInFile[slot / kAnchorEvery];
   for (int32_t from = slot - slot % kAnchorEvery; from < slot; ++from) {
@@ -94,7 +104,7 @@ void ChainWindows::Append(Window* window, uint32_t chrn, uint16_t sectorCount, u
   const int32_t at = window->firstSlot + window->count;
   const int32_t slot = at % kPageRecords;
   if (slot == 0) window->pages[window->pageCount++] = TakePage(window);
-  Page& page = pool[window->pages[at / kPageRecords]];
+  Page& page = PageAt(window->pages[at / kPageRecords]);
   if (slot % kAnchorEvery == 0) page.anchorInFile[slot / kAnchorEvery] = window->nextInFile;
   page.chrn[slot] = chrn;
   page.sectorCount[slot] = sectorCount;

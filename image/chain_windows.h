@@ -63,8 +63,9 @@ class ChainWindows {
   // random choices' seed from the system.
   ChainWindows(int32_t storedRecords, uint64_t seed);
 
-  // Takes the memory, once; false when it cannot be had. Pages not yet
-  // written cost nothing.
+  // Takes the memory for one window, once; false when it cannot be had. The
+  // rest of the pool is taken as it is needed, a chunk at a time, and where
+  // it cannot be had the pool is smaller.
   bool Allocate();
 
   // Forgets every window.
@@ -86,17 +87,22 @@ class ChainWindows {
   // Gives up the pages before entry `index` when a whole walk would not fit
   // after it; returns where the entry is now.
   int32_t MakeRoom(Window* window, int32_t index);
-  // A free page, taken from a random window other than `keep` if none is.
+  // A free page: a new one while the pool may grow, else one given up by a
+  // random window other than `keep`.
   int32_t TakePage(const Window* keep);
+  bool AddChunk();
+  Page& PageAt(int32_t page) const { return chunks[page / kChunkPages][page % kChunkPages]; }
   void Release(Window* window);
   uint64_t NextRandom();
 
+  static constexpr int32_t kChunkPages = 128;
   const int32_t poolPages;
+  int32_t allocatedPages = 0;
   uint64_t random;
   int32_t used = 0;  // windows 0 to used - 1 have been started
   int32_t last = 0;  // the window found last: walks mostly start near the last one
   int32_t freeCount = 0;
-  std::unique_ptr<Page[]> pool;
+  std::unique_ptr<std::unique_ptr<Page[]>[]> chunks;
   std::unique_ptr<int32_t[]> freePages;
   std::unique_ptr<Window[]> windows;
 };
