@@ -99,6 +99,8 @@ bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder,
     if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, folder, files)) {
       everythingWritten = false;
     }
+    // Between files: the one written last is whole.
+    if (const int signal = StopRequested()) StopNow(signal);
   }
   return everythingWritten;
 }

@@ -1,5 +1,12 @@
-// What may be replaced at an entry's name: the same rule on every system.
+// What may be replaced at an entry's name, and the temporary name that
+// replaces it: the same on every system.
+#include <cstdio>
+
 #include "extract/platform.h"
+
+void FormatTemporaryName(char* name, long process, int attempt) {
+  std::snprintf(name, kTemporaryNameBytes, ".d88extract-%ld-%d.tmp", process, attempt);
+}
 
 SaveResult JudgeExistingName(const FileIdentity& existing, bool isDirectory,
                              const ProtectedFiles& files) {

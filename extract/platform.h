@@ -35,6 +35,24 @@ Arguments TakeArguments(int argc, char** argv);
 // False when a closed stream could not be held: the run must not go on.
 bool PrepareStandardStreams();
 
+// SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C, Ctrl+Break and the console
+// closing) only note that the run must stop, from the moment this is
+// called; the run asks between files (StopRequested) and then ends as the
+// signal would have ended it (StopNow), so no file is left half written. A
+// write to standard output waiting on its reader gives up at once.
+void WatchStopRequests();
+// The signal that asked the run to stop, or 0.
+int StopRequested();
+// Ends the process by `signal`, with nothing flushed.
+[[noreturn]] void StopNow(int signal);
+
+// The name of the temporary file of process `process`, attempt `attempt`,
+// into `name` (kTemporaryNameBytes): longer than any entry's name, so that
+// none can be one, and saying whose it is.
+constexpr int kTemporaryNameBytes = 48;
+constexpr int kTemporaryAttempts = 100;
+void FormatTemporaryName(char* name, long process, int attempt);
+
 // Whether standard output reaches a terminal that acts on control bytes.
 bool StandardOutputIsTerminal();
 
@@ -115,13 +133,15 @@ class OutputFolder {
   void Close();
 
   // Writes `length` bytes of `data` as the file `name` in this folder with
-  // one write, through a file created exclusively, without following links.
-  // Whatever else stands at the name (an old file, a link, a FIFO, a device
-  // node) is removed first, a link never followed, except a directory and
-  // the `files` protected (compared by what stands at the name). Where what
-  // stands there cannot be looked at, or the D88 file's identity is unknown,
-  // nothing is removed. A file that cannot be written whole or closed
-  // cleanly is removed again: not written means not there.
+  // one write. A fresh name gets a file created exclusively, without
+  // following links. Whatever else stands at the name (an old file, a link,
+  // a FIFO, a device node) is replaced by a temporary file in this folder,
+  // written whole and then renamed over the name, so the old one stays whole
+  // until the new one is; a link is replaced, never followed. A directory
+  // and the `files` protected (compared by what stands at the name) are left
+  // alone, and so is anything where what stands at the name cannot be looked
+  // at or the D88 file's identity is unknown. A file that cannot be written
+  // whole or closed cleanly is removed again: not written means not there.
   SaveResult SaveBuffer(const char* name, const uint8_t* data, int32_t length,
                         const ProtectedFiles& files) const;
 

@@ -42,6 +42,19 @@ bool WriteAll(int descriptor, const uint8_t* data, int32_t length) {
   return true;
 }
 
+// Writes `data` into `file`, just made as `name` in `folder`, and closes
+// it; a file not written whole or not closed cleanly is removed again.
+SaveResult Fill(int folder, const char* name, int file, const uint8_t* data, int32_t length) {
+  const bool whole = length >= 0 && WriteAll(file, data, length);
+  if (close(file) == 0 && whole) return SaveResult::kWritten;
+  unlinkat(folder, name, 0);
+  return SaveResult::kNotWritten;
+}
+
+volatile sig_atomic_t stopSignal = 0;
+
+extern "C" void NoteStopSignal(int signal) { stopSignal = signal; }
+
 // Whether the mode bits of `folder` let this process add names to it: the
 // kernel's own rule, for where faccessat is not allowed to ask it.
 bool ModeLetsUsWrite(const struct stat& folder) {
@@ -90,6 +103,29 @@ bool PrepareStandardStreams() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   return true;
+}
+
+void WatchStopRequests() {
+  struct sigaction noted = {};
+  noted.sa_handler = NoteStopSignal;
+  sigemptyset(&noted.sa_mask);
+  // No SA_RESTART: a write to a full pipe returns, so the run never waits on
+  // whoever reads its standard output. A signal the caller ignores (nohup)
+  // stays ignored.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before;
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+      sigaction(signal, &noted, nullptr);
+    }
+  }
+}
+
+int StopRequested() { return stopSignal; }
+
+void StopNow(int signal) {
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+  _exit(128 + signal);  // only when the signal could not end the process
 }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
@@ -148,18 +184,27 @@ SaveResult OutputFolder::SaveBuffer(const char* name, const uint8_t* data, int32
                                     const ProtectedFiles& files) const {
   const int folder = static_cast<int>(handle);
   int file = openat(folder, name, kCreateFlags, 0666);
-  if (file < 0 && errno == EEXIST) {
-    // Something stands at the name; look at it, not at where a link leads.
-    struct stat status;
-    const bool seen = fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
-    const SaveResult verdict = JudgeExistingName(seen ? IdentityOf(status) : FileIdentity{},
-                                                 seen && S_ISDIR(status.st_mode), files);
-    if (verdict != SaveResult::kWritten) return verdict;
-    if (unlinkat(folder, name, 0) == 0) file = openat(folder, name, kCreateFlags, 0666);
+  if (file >= 0) return Fill(folder, name, file, data, length);
+  if (errno != EEXIST) return SaveResult::kNotWritten;
+  // Something stands at the name; look at it, not at where a link leads.
+  struct stat status;
+  const bool seen = fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+  const SaveResult verdict = JudgeExistingName(seen ? IdentityOf(status) : FileIdentity{},
+                                               seen && S_ISDIR(status.st_mode), files);
+  if (verdict != SaveResult::kWritten) return verdict;
+  // The new bytes go to a file of their own, renamed over the name once
+  // whole: until then the old file stays as it was, and a link there is
+  // replaced, never followed.
+  char temporary[kTemporaryNameBytes];
+  for (int attempt = 0; file < 0 && attempt < kTemporaryAttempts; ++attempt) {
+    FormatTemporaryName(temporary, static_cast<long>(getpid()), attempt);
+    file = openat(folder, temporary, kCreateFlags, 0666);
+    if (file < 0 && errno != EEXIST) break;
   }
-  if (file < 0) return SaveResult::kNotWritten;
-  const bool whole = length >= 0 && WriteAll(file, data, length);
-  if (close(file) == 0 && whole) return SaveResult::kWritten;
-  unlinkat(folder, name, 0);
+  if (file < 0 || Fill(folder, temporary, file, data, length) != SaveResult::kWritten) {
+    return SaveResult::kNotWritten;
+  }
+  if (renameat(folder, temporary, folder, name) == 0) return SaveResult::kWritten;
+  unlinkat(folder, temporary, 0);
   return SaveResult::kNotWritten;
 }

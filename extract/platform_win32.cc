@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -115,46 +116,141 @@ bool WriteAll(HANDLE file, const uint8_t* data, int32_t length) {
   return true;
 }
 
-// Deletes what `handle` was opened on, read-only or not: the file or link
-// itself, since it was opened without following links.
+// Deletes the file the run made and holds by `handle`, once it is closed.
 bool DeleteOpened(HANDLE handle) {
-  FILE_BASIC_INFO basic = {};
-  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
-      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
-  }
   FILE_DISPOSITION_INFO disposition = {TRUE};
   return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
                                     sizeof disposition) != 0;
 }
 
-// Removes whatever stands at `name` in `folder` so that a file can be
-// created there: refused for the protected `files` (the D88 file and its
-// hard links among them), for a directory and for what cannot be looked at.
-// Looks at the thing itself, never where a link leads.
-SaveResult RemoveExisting(HANDLE folder, wchar_t* name, const ProtectedFiles& files) {
-  const HANDLE existing = OpenIn(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0);
-  if (existing == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
+// What stands at an entry's name, looked at by a handle that does not follow
+// links: the verdict on it (kWritten when it may be replaced), its
+// attributes and how many names it has.
+struct Existing {
+  SaveResult verdict = SaveResult::kNotWritten;
   DWORD attributes = 0;
-  const bool seen = AttributesOf(existing, &attributes);
-  const FileIdentity identity = IdentifyOpenFile(AsNative(existing));
-  CloseHandle(existing);
-  // A directory is refused; a link or junction to one is removed like any link.
-  const bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-  const SaveResult verdict =
-      JudgeExistingName(seen ? identity : FileIdentity{}, isDirectory, files);
-  if (verdict != SaveResult::kWritten) return verdict;
-  // The D88 file is held without delete sharing: if it took the name's
-  // place since, this open fails.
-  const HANDLE doomed = OpenIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                               kAnySharing, FILE_OPEN, 0);
-  if (doomed == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
-  const bool deleted = DeleteOpened(doomed);
-  CloseHandle(doomed);
-  return deleted ? SaveResult::kWritten : SaveResult::kNotWritten;
+  DWORD links = 0;
+};
+
+Existing LookAt(HANDLE folder, wchar_t* name, const ProtectedFiles& files) {
+  Existing existing;
+  const HANDLE handle = OpenIn(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0);
+  if (handle == INVALID_HANDLE_VALUE) return existing;
+  FILE_STANDARD_INFO standard;
+  wchar_t path[MAX_PATH + kMaxWideName];
+  const DWORD pathLength =
+      GetFinalPathNameByHandleW(handle, path, MAX_PATH + kMaxWideName, FILE_NAME_NORMALIZED);
+  const bool seen = AttributesOf(handle, &existing.attributes) &&
+                    GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) &&
+                    pathLength > 0 && pathLength < MAX_PATH + kMaxWideName;
+  const FileIdentity identity = IdentifyOpenFile(AsNative(handle));
+  CloseHandle(handle);
+  if (!seen) return existing;
+  existing.links = standard.NumberOfLinks;
+  // A name may reach a file through its 8.3 alias (AB~1 for "a b"): only a
+  // file whose own long name is the entry's may be replaced.
+  const wchar_t* longName = std::wcsrchr(path, L'\\');
+  longName = longName != nullptr ? longName + 1 : path;
+  if (CompareStringOrdinal(longName, -1, name, -1, TRUE) != CSTR_EQUAL) return existing;
+  // A directory is refused; a link or junction to one is replaced like any link.
+  const bool isDirectory = (existing.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                           (existing.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  existing.verdict = JudgeExistingName(identity, isDirectory, files);
+  return existing;
+}
+
+// Sets or clears the read-only attribute of what stands at `name`, itself.
+bool SetReadOnly(HANDLE folder, wchar_t* name, bool readOnly) {
+  const HANDLE handle =
+      OpenIn(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kAnySharing, FILE_OPEN, 0);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FILE_BASIC_INFO basic = {};
+  bool set = GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
+  if (set) {
+    basic.FileAttributes = readOnly ? basic.FileAttributes | FILE_ATTRIBUTE_READONLY
+                                    : basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    set = SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) != 0;
+  }
+  CloseHandle(handle);
+  return set;
+}
+
+// Renames the open `file` to `name` in `folder`, over what stands there:
+// NtSetInformationFile with the held folder as the root of the name (the
+// kernel32 call resolves it against the current directory under wine).
+// Debian 12's mingw-w64 knows neither FileRenameInformationEx nor its
+// flags: spelled out from the documented values.
+bool RenameOver(HANDLE file, HANDLE folder, wchar_t* name, const Existing& existing) {
+  constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+  constexpr auto kRenameInformationEx = static_cast<FILE_INFORMATION_CLASS>(65);
+  constexpr ULONG kReplaceIfExists = 0x1, kPosixSemantics = 0x2, kIgnoreReadOnly = 0x40;
+  struct {
+    ULONG flags;  // FILE_RENAME_INFORMATION's ReplaceIfExists, for the plain class
+    HANDLE root;
+    ULONG nameBytes;
+    wchar_t name[kMaxWideName];
+  } rename = {kReplaceIfExists | kPosixSemantics | kIgnoreReadOnly, folder,
+              static_cast<ULONG>(std::wcslen(name) * sizeof(wchar_t)), {}};
+  std::wcscpy(rename.name, name);
+  IO_STATUS_BLOCK io;
+  const auto renamed = [&](FILE_INFORMATION_CLASS kind) {
+    return NT_SUCCESS(NtSetInformationFile(file, &io, &rename, sizeof rename, kind));
+  };
+  // Windows 10 1809 and NTFS: the old file goes even while another program
+  // holds it open, read-only or not.
+  if (renamed(kRenameInformationEx)) return true;
+  // Elsewhere (FAT, exFAT, older Windows, many SMB servers) the plain
+  // rename, which replaces no read-only file: one is made writable only when
+  // no other name shares it, and made read-only again if the rename fails.
+  rename.flags = TRUE;
+  if (renamed(kRenameInformation)) return true;
+  if ((existing.attributes & FILE_ATTRIBUTE_READONLY) == 0 || existing.links != 1 ||
+      !SetReadOnly(folder, name, false)) {
+    return false;
+  }
+  if (renamed(kRenameInformation)) return true;
+  SetReadOnly(folder, name, true);
+  return false;
+}
+
+// A file created exclusively in `folder` under a temporary name, kept in
+// `name`: longer than any entry's, and so is its 8.3 alias.
+HANDLE CreateTemporary(HANDLE folder, wchar_t (&name)[kTemporaryNameBytes]) {
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    char narrow[kTemporaryNameBytes];
+    FormatTemporaryName(narrow, static_cast<long>(GetCurrentProcessId()), attempt);
+    for (int i = 0; i < kTemporaryNameBytes; ++i) name[i] = static_cast<unsigned char>(narrow[i]);
+    NTSTATUS status = 0;
+    const HANDLE file = OpenIn(folder, name, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                               FILE_NON_DIRECTORY_FILE, &status);
+    if (file != INVALID_HANDLE_VALUE || status != kNameCollision) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// Stop requests arrive on a thread of their own: the main thread is told to
+// stop, its waiting on a pipe cut short, and for a closing console (which
+// ends the process some seconds after this returns) the handler waits for
+// it to reach the point between files.
+volatile LONG stopSignal = 0;
+HANDLE mainThread = nullptr;
+HANDLE betweenFiles = nullptr;
+
+BOOL WINAPI NoteStopRequest(DWORD event) {
+  const LONG signal = event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM;
+  InterlockedExchange(&stopSignal, signal);
+  if (mainThread != nullptr) CancelSynchronousIo(mainThread);
+  if (signal == SIGTERM && betweenFiles != nullptr) WaitForSingleObject(betweenFiles, 4000);
+  return TRUE;
+}
+
+// Writes `data` into `file` and closes it; one not written whole goes again,
+// by its handle.
+bool Fill(HANDLE file, const uint8_t* data, int32_t length) {
+  const bool whole = length >= 0 && WriteAll(file, data, length);
+  if (!whole) DeleteOpened(file);
+  return CloseHandle(file) && whole;
 }
 
 }  // namespace
@@ -187,6 +283,20 @@ bool PrepareStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   return true;
+}
+
+void WatchStopRequests() {
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread, 0,
+                  FALSE, DUPLICATE_SAME_ACCESS);
+  betweenFiles = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(NoteStopRequest, TRUE);
+}
+
+int StopRequested() { return static_cast<int>(stopSignal); }
+
+void StopNow(int) {
+  if (betweenFiles != nullptr) SetEvent(betweenFiles);
+  ExitProcess(STATUS_CONTROL_C_EXIT);  // as a console's Ctrl+C ends a program
 }
 
 bool StandardOutputIsTerminal() {
@@ -257,18 +367,22 @@ SaveResult OutputFolder::SaveBuffer(const char* name, const uint8_t* data, int32
   wchar_t wide[kMaxWideName];
   if (!DecodeShiftJis(name, wide)) return SaveResult::kNotWritten;
   const HANDLE folder = AsHandle(handle);
-  constexpr ACCESS_MASK kWriteAccess = GENERIC_WRITE | DELETE;
   NTSTATUS status = 0;
-  HANDLE file =
-      OpenIn(folder, wide, kWriteAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, &status);
-  if (file == INVALID_HANDLE_VALUE && status == kNameCollision) {
-    const SaveResult removed = RemoveExisting(folder, wide, files);
-    if (removed != SaveResult::kWritten) return removed;
-    file = OpenIn(folder, wide, kWriteAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+  const HANDLE file = OpenIn(folder, wide, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                             FILE_NON_DIRECTORY_FILE, &status);
+  if (file != INVALID_HANDLE_VALUE) {
+    return Fill(file, data, length) ? SaveResult::kWritten : SaveResult::kNotWritten;
   }
-  if (file == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
-  const bool whole = length >= 0 && WriteAll(file, data, length);
-  // Not written whole: the file written here goes again, by its handle.
-  if (!whole) DeleteOpened(file);
-  return CloseHandle(file) && whole ? SaveResult::kWritten : SaveResult::kNotWritten;
+  if (status != kNameCollision) return SaveResult::kNotWritten;
+  const Existing existing = LookAt(folder, wide, files);
+  if (existing.verdict != SaveResult::kWritten) return existing.verdict;
+  // The new bytes go to a file of their own, renamed over the name once
+  // whole: until then the old file stays as it was.
+  wchar_t temporary[kTemporaryNameBytes];
+  const HANDLE fresh = CreateTemporary(folder, temporary);
+  if (fresh == INVALID_HANDLE_VALUE) return SaveResult::kNotWritten;
+  const bool whole = length >= 0 && WriteAll(fresh, data, length);
+  const bool renamed = whole && RenameOver(fresh, folder, wide, existing);
+  if (!renamed) DeleteOpened(fresh);
+  return CloseHandle(fresh) && renamed ? SaveResult::kWritten : SaveResult::kNotWritten;
 }

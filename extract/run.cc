@@ -93,6 +93,7 @@ int RunImages(int argc, char** argv, D88File& d88) {
 
   bool everythingWritten = true;
   for (int32_t index = 0; index < d88.GetImageCount(); ++index) {
+    if (const int signal = StopRequested()) StopNow(signal);
     // Fails only when the header cannot be read.
     if (!d88.SelectImage(index)) {
       PrintError("%s", kCannotReadD88);
@@ -135,7 +136,10 @@ int RunExtractor(int argc, char** argv, D88File& d88) {
     std::fputs(kCannotHoldStreams, stderr);
     return 1;
   }
+  WatchStopRequests();
   int status = RunImages(argc, argv, d88);
+  // Stopped: nothing more is written, standard output not even flushed.
+  if (const int signal = StopRequested()) StopNow(signal);
   if (!FlushStandardOutput()) {
     std::fputs(kStdoutFailed, stderr);
     status = 1;

@@ -9,18 +9,24 @@
 
 namespace {
 
-// The path's UTF-8 bytes as the wide-character API takes them, so that any
-// name can be opened, not only what the system's code page can spell.
-std::wstring WidePath(const char* path) {
+}  // namespace
+
+std::wstring ExtendedPath(const char* path) {
+  // Any name can be opened, not only what the system's code page can spell.
   const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
+  if (length <= 1) return std::wstring();
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
+  // The \\?\ form of the full path: no limit of 260 characters, which a
+  // long-path manifest lifts only where the system's setting allows.
+  const DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (fullLength == 0) return std::wstring();
+  std::wstring full(fullLength, L'\0');
+  full.resize(GetFullPathNameW(wide.c_str(), fullLength, full.data(), nullptr));
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
 }
-
-}  // namespace
 
 FileIdentity IdentifyOpenFile(NativeHandle handle) {
   const HANDLE file = AsHandle(handle);
@@ -61,7 +67,7 @@ FileIdentity IdentifyOpenFile(NativeHandle handle) {
 
 bool InputFile::Open(const char* path) {
   Close();
-  const std::wstring wide = WidePath(path);
+  const std::wstring wide = ExtendedPath(path);
   if (wide.empty()) return false;
   // Without backup semantics a directory does not open; a pipe or a device
   // does, and is refused below. No delete sharing: while the run holds the

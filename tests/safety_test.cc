@@ -156,6 +156,25 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
            std::to_string(position) + " TOOL";
   };
   const size_t imageOne = d88build::BuildImage(PatternImage("ONE", one)).size();
+  // Existing files are replaced: by a temporary file renamed over them once
+  // whole, so a write that fails leaves the old file (located from a traced
+  // run: the first write after the temporary file's creation); and SIGTERM
+  // at each call that creates a file (the run ends by it) leaves every name
+  // old or whole and new, and no temporary file. Then a plain run.
+  const std::string old = "for f in BIG SMALL LATER; do printf old >$f; done; ";
+  const std::string fullDisk =
+      "printf old >SMALL; strace -qq -o ../trace -e trace=openat,write TOOL >/dev/null; n=$(awk "
+      "'/^write\\(/ {w++} /d88extract-.*O_CREAT/ {t = 1; next} t && /^write\\(/ {print w; exit}' "
+      "../trace); rm BIG LATER; printf old >SMALL; " + traced + "-e inject=write:error=ENOSPC:when=$n TOOL";
+  const std::string terms =
+      "export ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0; " + old +
+      "strace -qq -o ../trace -e trace=openat TOOL >/dev/null && mkdir ../new && cp BIG SMALL "
+      "LATER ../new && for k in $(grep -n O_CREAT ../trace | cut -d: -f1); do " + old +
+      "strace -qq -o /dev/null -e inject=openat:signal=SIGTERM:when=$k TOOL >/dev/null; "
+      "[ $? = 143 ] || exit 8; for n in BIG SMALL LATER; do cmp -s $n ../new/$n || "
+      "[ \"$(cat $n)\" = old ] || exit 9; done; ! ls -a | grep -q d88extract- || exit 10; done; TOOL";
+  Tree keptOld = all;
+  keptOld["SMALL"] = "old";
   // The first of the listing's writes fails, the later ones work: the run
   // still ends with the message and status 1.
   const std::string failOneWrite = traced +
@@ -214,6 +233,11 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
        .args = "D88 -d", .out = k2HD + "DISK    START:0010  END:0010  SIZE:0400\n",
        .err = Refused(0, "DISK", "cannot write the file"), .status = 1, .files = {{"DISK", "x"}},
        .shell = locked, .posixOnly = true},
+      {.what = "a replacement that cannot be written whole", .d88 = d88, .args = "D88 -d",
+       .out = listing, .err = Refused(1, "SMALL", "cannot write the file"), .status = 1,
+       .files = keptOld, .shell = fullDisk, .posixOnly = true},
+      {.what = "SIGTERM at each file's creation", .d88 = d88, .args = "D88 -d", .out = listing,
+       .files = all, .shell = terms, .posixOnly = true},
       {.what = "interrupted reads", .d88 = d88, .args = "D88 -d", .out = listing, .files = withD88,
        .shell = traced + "-P \"$PWD/disk\" -e inject=pread64:error=EINTR:when=1+2 TOOL",
        .d88At = "disk"},
