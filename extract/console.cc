@@ -49,6 +49,20 @@ ShownName ForMessage(const char* name) {
   return shown;
 }
 
+std::string ForMessageText(const char* text) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  std::string shown;
+  for (; *text != '\0'; ++text) {
+    const unsigned char byte = static_cast<unsigned char>(*text);
+    if (!IsControlByte(byte)) {
+      shown += *text;
+      continue;
+    }
+    shown += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+  }
+  return shown;
+}
+
 void PrintError(const char* format, ...) {
   std::fflush(stdout);
   va_list arguments;

@@ -2,6 +2,8 @@
 // standard error, and how names from the image are shown on each.
 #pragma once
 
+#include <string>
+
 // Sets up the process for the run, once, before anything is printed or
 // opened (PrepareStandardStreams: binary streams, failed writes rather than
 // signals, closed streams held), and notes whether standard output is a
@@ -28,6 +30,11 @@ ShownName ForStandardOutput(const char* name);
 // upper-case hex digits, wherever the message goes, so that one message is
 // one line. No other byte is escaped (0x5C is a Shift_JIS trail byte).
 ShownName ForMessage(const char* name);
+
+// `text` (bytes the user gave, such as a path), as messages quote it: each
+// control byte as \x and two upper-case hex digits, every other byte as it
+// is.
+std::string ForMessageText(const char* text);
 
 // Prints a failure on standard error. Standard output is flushed first, so
 // that the two streams stay in order when they share a terminal or a file.

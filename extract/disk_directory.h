@@ -28,3 +28,10 @@ struct DirEntry {
 
 // `bytes` holds one kDirEntryBytes entry.
 DirEntry DecodeDirEntry(const uint8_t* bytes);
+
+// What becomes of an entry, as far as the disk alone can tell: written, or
+// not because its units run past the disk or end before they start (a
+// negative size), or because its name cannot be a file here (see
+// IsUsableFileName).
+enum class EntryVerdict { kWrite, kOutsideDisk, kUnusableName };
+EntryVerdict JudgeEntry(const DirEntry& entry);

@@ -9,15 +9,18 @@ inline constexpr char kDefaultProgramName[] = "d88extract";
 
 // --help and -h as the only argument; --version prints kVersionFormat.
 inline constexpr char kHelpText[] =
-    "Usage: d88extract D88FILE       write each 2HD image's files into 000, 001, ...\n"
-    "       d88extract D88FILE -d    write every image's files into this directory\n"
+    "Usage: d88extract [OPTIONS] D88FILE      write each 2HD image's files into 000, 001, ...\n"
+    "       d88extract [OPTIONS] D88FILE -d   write every image's files into one folder\n"
     "       d88extract --help | -h | --version\n"
     "\n"
+    "  --list, -l   show what would be written, and write nothing\n"
+    "  -C DIR       write below the folder DIR, not the current directory\n"
+    "\n"
     "Reads the D88 disk-image file D88FILE and writes the files of every 2HD\n"
-    "image in it below the current directory, never elsewhere. The listing goes\n"
-    "to standard output, failures to standard error; the Japanese messages are\n"
-    "Shift_JIS. Exit status 0 when every image was extracted and every file\n"
-    "written, 1 otherwise. A D88 file named like an option is read as ./--help.\n"
+    "image in it below the current directory (or DIR), never elsewhere. The\n"
+    "listing goes to standard output, failures to standard error. Exit status\n"
+    "0 when every image was extracted and every file written, 1 otherwise.\n"
+    "Options come before D88FILE; a D88 file named like one is given as ./-l.\n"
     "See man d88extract.\n";
 inline constexpr char kVersionFormat[] = "d88extract %s\n";
 
@@ -48,6 +51,8 @@ inline constexpr char kCannotEnterDirectoryFormat[] =
 inline constexpr char kCannotFindStartDirectory[] =
     "d88extract: cannot tell the current directory\n";
 inline constexpr char kCannotReadD88[] = "d88extract: cannot read the D88 file\n";
+// The folder of -C, as given, control bytes escaped.
+inline constexpr char kCannotUseFolderFormat[] = "d88extract: cannot use the folder %s\n";
 inline constexpr char kStdoutIsD88[] = "d88extract: standard output is the D88 file\n";
 inline constexpr char kStderrIsD88[] = "d88extract: standard error is the D88 file\n";
 inline constexpr char kCannotTellStdout[] =

@@ -121,6 +121,11 @@ class OutputFolder {
   // looked at or has been removed (it can take no names).
   bool OpenCurrent();
 
+  // Holds the folder at `path` (its bytes as given; UTF-8 on Windows),
+  // following links, as the user named it. False as for OpenCurrent, and
+  // when it is no folder.
+  bool OpenPath(const char* path);
+
   // Makes the folder `name` inside `parent`, or reuses one that exists, and
   // holds it. False when it cannot be made, opened or looked at, when
   // something other than a folder stands there (a link to a folder

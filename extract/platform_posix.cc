@@ -141,9 +141,11 @@ StreamTarget IdentifyStandardStream(StandardStream stream) {
 
 bool IsUsableNameHere(const char* name) { return std::strchr(name, '/') == nullptr; }
 
-bool OutputFolder::OpenCurrent() {
+bool OutputFolder::OpenCurrent() { return OpenPath("."); }
+
+bool OutputFolder::OpenPath(const char* path) {
   Close();
-  const int folder = open(".", kFolderFlags);
+  const int folder = open(path, kFolderFlags);
   struct stat status;
   // A folder removed while we stood in it has no links left.
   if (folder < 0 || fstat(folder, &status) != 0 || status.st_nlink == 0) {

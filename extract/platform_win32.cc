@@ -326,10 +326,21 @@ bool IsUsableNameHere(const char* name) {
   return DecodeShiftJis(name, wide) && IsUsableWindowsName(wide);
 }
 
-bool OutputFolder::OpenCurrent() {
+bool OutputFolder::OpenCurrent() { return OpenPath("."); }
+
+bool OutputFolder::OpenPath(const char* path) {
   Close();
-  const HANDLE folder = CreateFileW(L".", kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const std::wstring wide = ExtendedPath(path);
+  const HANDLE folder =
+      wide.empty() ? INVALID_HANDLE_VALUE
+                   : CreateFileW(wide.c_str(), kFolderAccess, kFolderSharing, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  DWORD attributes = 0;
+  if (folder != INVALID_HANDLE_VALUE &&
+      (!AttributesOf(folder, &attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
+    CloseHandle(folder);
+    return false;
+  }
   if (folder == INVALID_HANDLE_VALUE) return false;
   Hold(AsNative(folder), 0, false);
   return true;

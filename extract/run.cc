@@ -1,10 +1,10 @@
 #include "extract/run.h"
 
 #include <cstdio>
-#include <cstring>
 
+#include "extract/command_line.h"
 #include "extract/console.h"
-#include "extract/disk_extract.h"
+#include "extract/loaded_disk.h"
 #include "extract/messages.h"
 #include "extract/platform.h"
 #include "image/d88_file.h"
@@ -46,87 +46,145 @@ bool StandardStreamsSpareTheD88File(const FileIdentity& d88, ProtectedFiles* fil
   return false;
 }
 
-// The run proper; its messages are printed, but standard output is not yet
-// known to have been written.
-int RunImages(int argc, char** argv, D88File& d88) {
-  const int argumentCount = argc - 1;
-  if (argumentCount < 1 || argumentCount > 3) {
-    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : kDefaultProgramName;
-    PrintError(kUsageFormat, program);
+// The message for an entry that is not written, or null.
+const char* RefusalOf(EntryVerdict verdict) {
+  return verdict == EntryVerdict::kOutsideDisk    ? kEntryOutsideDiskFormat
+         : verdict == EntryVerdict::kUnusableName ? kEntryNameUnusableFormat
+                                                  : nullptr;
+}
+
+const char* RefusalOf(SaveResult result) {
+  switch (result) {
+    case SaveResult::kWritten:
+      return nullptr;
+    case SaveResult::kIsD88File:  // replacing it would change what later images are read from
+      return kEntryIsD88FileFormat;
+    case SaveResult::kIsStandardOutput:
+      return kEntryIsStdoutFormat;
+    case SaveResult::kIsStandardError:
+      return kEntryIsStderrFormat;
+    case SaveResult::kNotWritten:
+      break;
+  }
+  return kEntryWriteFailedFormat;
+}
+
+// Lists entry `index` of image `imageIndex` and, into `folder` unless it is
+// null (a listing), writes its file; false when it was refused.
+bool TakeEntry(const DiskEntry& disk, int32_t imageIndex, int index, const OutputFolder* folder,
+               const ProtectedFiles& files) {
+  const DirEntry& entry = disk.entry;
+  std::printf(kListingFormat, ForStandardOutput(entry.name).text,
+              static_cast<unsigned>(entry.startUnit), static_cast<unsigned>(entry.endUnit),
+              static_cast<unsigned>(entry.sizeBytes));
+  const char* refusal = RefusalOf(disk.verdict);
+  if (refusal == nullptr && folder != nullptr) {
+    refusal = RefusalOf(folder->SaveBuffer(entry.name, BytesOf(entry), entry.sizeBytes, files));
+  }
+  if (refusal == nullptr) return true;
+  PrintError(refusal, static_cast<int>(imageIndex), index, ForMessage(entry.name).text);
+  return false;
+}
+
+enum class ImageOutcome { kDone, kRefusals, kRunEnds };
+
+// Image `index`: its folder (when extracting with per-image folders), its
+// lines, its entries. kRunEnds when the run cannot go on.
+ImageOutcome TakeImage(D88File& d88, int32_t index, const Options& options,
+                       const OutputFolder& start, const ProtectedFiles& files) {
+  // Fails only when the header cannot be read.
+  if (!d88.SelectImage(index)) {
+    PrintError("%s", kCannotReadD88);
+    return ImageOutcome::kRunEnds;
+  }
+  const bool extracting = options.action == Action::kExtract;
+  char folderName[16];
+  std::snprintf(folderName, sizeof folderName, "%03d", static_cast<int>(index));
+  OutputFolder imageFolder;
+  if (options.perImageFolders) {
+    // Writing this image anywhere else could overwrite the user's files.
+    if (extracting && !imageFolder.OpenSubfolder(start, folderName)) {
+      PrintError(kCannotEnterDirectoryFormat, folderName, static_cast<int>(index));
+      return ImageOutcome::kRefusals;
+    }
+    std::printf(kImageHeaderFormat, ForStandardOutput(d88.GetDiskName()).text, folderName);
+  }
+  if (d88.GetMediaType() != kMediaType2HD) {
+    PrintError("%s", kUnsupportedMediaMessage);
+    return ImageOutcome::kRunEnds;
+  }
+  std::fputs(kMedia2HDMessage, stdout);
+  const LoadedDisk* disk = LoadDisk(d88);
+  if (disk == nullptr) {
+    PrintError("%s", kCannotReadD88);
+    return ImageOutcome::kRunEnds;
+  }
+  const OutputFolder* folder =
+      !extracting ? nullptr : options.perImageFolders ? &imageFolder : &start;
+  bool allWritten = true;
+  for (int entry = 0; entry < disk->entryCount; ++entry) {
+    allWritten = TakeEntry(disk->entries[entry], index, entry, folder, files) && allWritten;
+    // Between files: the one written last is whole.
+    if (const int signal = StopRequested()) StopNow(signal);
+  }
+  return allWritten ? ImageOutcome::kDone : ImageOutcome::kRefusals;
+}
+
+// The run over the images; 0 when nothing was refused.
+int TakeImages(const Options& options, D88File& d88) {
+  // Every folder and file is made relative to the start folder, held open:
+  // the process never changes directory, so a folder renamed or replaced
+  // during the run cannot draw the output elsewhere.
+  OutputFolder start;
+  if (options.outputFolder != nullptr && !start.OpenPath(options.outputFolder)) {
+    PrintError(kCannotUseFolderFormat, ForMessageText(options.outputFolder).c_str());
     return 1;
   }
-  // Alone, these three ask about the tool. A D88 file of such a name is
-  // read as ./--help and the like.
-  if (argumentCount == 1 &&
-      (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kHelpText, stdout);
-    return 0;
-  }
-  if (argumentCount == 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf(kVersionFormat, D88EXTRACT_VERSION);
-    return 0;
-  }
-  // Only "PATH -d" writes into the current directory; a third argument keeps
-  // per-image directories on.
-  const bool perImageDirectories = !(argumentCount == 2 && std::strcmp(argv[2], "-d") == 0);
-
-  if (!d88.Open(argv[1])) {
+  if (!d88.Open(options.d88Path)) {
     PrintError("%s", kOpenFailedMessage);
     return 1;
   }
-  ProtectedFiles protectedFiles;
-  if (!StandardStreamsSpareTheD88File(d88.GetFileIdentity(), &protectedFiles)) return 1;
+  ProtectedFiles files;
+  if (!StandardStreamsSpareTheD88File(d88.GetFileIdentity(), &files)) return 1;
   if (d88.ReadFailed()) {
     PrintError("%s", kCannotReadD88);
     return 1;
   }
-  if (d88.GetImageCount() == 0) return 0;
-
-  // Every folder and file is made relative to the folder the run started
-  // in, held open: the process never changes directory, so a folder renamed
-  // or replaced during the run cannot draw the output elsewhere.
-  OutputFolder start;
-  if (!start.OpenCurrent()) {
+  // A listing writes nothing, so it needs no folder.
+  if (d88.GetImageCount() > 0 && options.action == Action::kExtract &&
+      options.outputFolder == nullptr && !start.OpenCurrent()) {
     PrintError("%s", kCannotFindStartDirectory);
     return 1;
   }
-
-  bool everythingWritten = true;
+  int status = 0;
   for (int32_t index = 0; index < d88.GetImageCount(); ++index) {
     if (const int signal = StopRequested()) StopNow(signal);
-    // Fails only when the header cannot be read.
-    if (!d88.SelectImage(index)) {
-      PrintError("%s", kCannotReadD88);
-      return 1;
-    }
-    char directoryName[16];
-    std::snprintf(directoryName, sizeof directoryName, "%03d", static_cast<int>(index));
-
-    OutputFolder imageFolder;
-    if (perImageDirectories) {
-      if (!imageFolder.OpenSubfolder(start, directoryName)) {
-        // Writing this image anywhere else could overwrite the user's files.
-        PrintError(kCannotEnterDirectoryFormat, directoryName, static_cast<int>(index));
-        everythingWritten = false;
-        continue;
-      }
-      std::printf(kImageHeaderFormat, ForStandardOutput(d88.GetDiskName()).text, directoryName);
-    }
-
-    if (d88.GetMediaType() != kMediaType2HD) {
-      PrintError("%s", kUnsupportedMediaMessage);
-      return 1;
-    }
-    std::fputs(kMedia2HDMessage, stdout);
-    if (!ExtractImage(d88, index, perImageDirectories ? imageFolder : start, protectedFiles)) {
-      everythingWritten = false;
-    }
-    if (d88.ReadFailed()) {
-      PrintError("%s", kCannotReadD88);
-      return 1;
-    }
+    const ImageOutcome outcome = TakeImage(d88, index, options, start, files);
+    if (outcome == ImageOutcome::kRunEnds) return 1;
+    if (outcome == ImageOutcome::kRefusals) status = 1;
   }
-  return everythingWritten ? 0 : 1;
+  return status;
+}
+
+// What the command line asks for; its messages are printed, but standard
+// output is not yet known to have been written.
+int Act(int argc, char** argv, D88File& d88) {
+  const Options options = ParseCommandLine(argc, argv);
+  switch (options.action) {
+    case Action::kUsage:
+      PrintError(kUsageFormat, argc > 0 && argv[0] != nullptr ? argv[0] : kDefaultProgramName);
+      return 1;
+    case Action::kHelp:
+      std::fputs(kHelpText, stdout);
+      return 0;
+    case Action::kVersion:
+      std::printf(kVersionFormat, D88EXTRACT_VERSION);
+      return 0;
+    case Action::kList:
+    case Action::kExtract:
+      break;
+  }
+  return TakeImages(options, d88);
 }
 
 }  // namespace
@@ -137,7 +195,7 @@ int RunExtractor(int argc, char** argv, D88File& d88) {
     return 1;
   }
   WatchStopRequests();
-  int status = RunImages(argc, argv, d88);
+  int status = Act(argc, argv, d88);
   // Stopped: nothing more is written, standard output not even flushed.
   if (const int signal = StopRequested()) StopNow(signal);
   if (!FlushStandardOutput()) {

@@ -113,6 +113,7 @@ void RunCases(const std::vector<ToolCase>& cases) {
     }
     // Standard output is the whole shell text's, so a pipe after TOOL counts.
     std::string shell = c.shell;
+    for (size_t at; (at = shell.find("PROGRAM")) != std::string::npos;) shell.replace(at, 7, tool);
     command += " 2>" + Quoted((dir.path / "err").string());
     for (size_t at; (at = shell.find("TOOL")) != std::string::npos;) shell.replace(at, 4, command);
     shell = "timeout 60 sh -c" + Quoted("cd" + Quoted(work.string()) + " && " + shell) + " >" +

@@ -65,7 +65,8 @@ struct ToolCase {
   Tree files;
   // Shell text run there, its standard output captured; TOOL is the tool
   // with its arguments and captured standard error, wherever it stands:
-  // "mkfifo F && TOOL", "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL".
+  // "mkfifo F && TOOL", "TOOL 2>&1", "TOOL >/dev/full", "cat F | TOOL";
+  // PROGRAM is the tool alone, and ../disk.d88 the D88 file.
   std::string shell = "TOOL";
   std::string d88At = "";
   bool posixOnly = false;  // what wine cannot show: skipped against the Windows build

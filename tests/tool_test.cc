@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 
-#include "extract/disk_extract.h"
+#include "extract/command_line.h"
+#include "extract/loaded_disk.h"
 #include "extract/messages.h"
 #include "extract/platform.h"
 #include "extract/run.h"
@@ -16,7 +18,44 @@ namespace {
 
 using d88build::Image;
 
-TEST(ToolTest, CommandLineAndImages) {
+// Every argument rule, in-process: the original forms (the first argument is
+// the D88 file whatever it looks like), the options before it, and what
+// only looks like an option.
+TEST(ToolTest, CommandLineRules) {
+  const Action usage = Action::kUsage, list = Action::kList, extract = Action::kExtract;
+  const struct {
+    const char* args;
+    Action action;
+    const char* path = nullptr;
+    bool perImage = true;
+    const char* folder = nullptr;
+  } rows[] = {
+      {"", usage}, {"a b c d", usage}, {"--help", Action::kHelp}, {"-h", Action::kHelp},
+      {"--version", Action::kVersion}, {"x", extract, "x"}, {"x -d", extract, "x", false},
+      {"x -D", extract, "x"}, {"x y -d", extract, "x"}, {"x -d y", extract, "x"},
+      {"-d", extract, "-d"}, {"--help -d", extract, "--help", false},
+      {"--version y", extract, "--version"}, {"./-l", extract, "./-l"},
+      {"--list x", list, "x"}, {"-l x -d", list, "x", false}, {"-C o x", extract, "x", true, "o"},
+      {"-C o -l x -d", list, "x", false, "o"}, {"-l -C o x", list, "x", true, "o"},
+      {"-C -l x", extract, "x", true, "-l"}, {"-l --help", list, "--help"}, {"-l", usage},
+      {"-C", usage}, {"-C o", usage}, {"-l -l x", usage}, {"-C a -C b x", usage},
+      {"-l x -D", usage}, {"-l x -d y", usage}, {"-l x y", usage}, {"-C o x y z", usage},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> words = {"d88extract"};
+    std::istringstream split(row.args);
+    for (std::string word; split >> word;) words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const Options options = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(options.action, row.action) << row.args;
+    EXPECT_STREQ(options.d88Path, row.path) << row.args;
+    EXPECT_EQ(options.perImageFolders, row.perImage) << row.args;
+    EXPECT_STREQ(options.outputFolder, row.folder) << row.args;
+  }
+}
+
+TEST(ToolTest, ImagesAndFolders) {
   const Bytes two = BuildD88({PatternImage("DISK A"), PatternImage("DISK B")});
   const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
   const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}}, dir000 = {{"000", "<dir>"}};
@@ -30,28 +69,42 @@ TEST(ToolTest, CommandLineAndImages) {
   const Bytes media = BuildD88({PatternImage("GOOD"), dd, PatternImage("X")});
   const std::string goodThen2DD = "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n";
   const std::string onlyB = "\n[DISK B] -> 001\n" + k2HD;
-  Tree dashFiles = dirs;
-  dashFiles["-d"] = AsString(two);
   const std::string cannotEnter = "d88extract: cannot enter directory 000; image 0 skipped\n";
   const std::string lost = "d88extract: cannot write to standard output\n";
-  Tree helpFile = dirs;
-  helpFile["--help"] = AsString(two);
+  // A listing is what the extraction prints, messages and status included:
+  // run from a folder that takes no changes (without root's powers, as root
+  // too), then the extraction there; both write nothing else.
+  const Entries odd = {{"OK", 16, 16}, {"PAST", 1231, 1232}, {"A/B", 17, 17}};
+  const Bytes listed = BuildD88({PatternImage("ODD", odd), dd});
+  const std::string sameAsExtracting =
+      "drop=; [ \"$(id -u)\" != 0 ] || drop='setpriv --bounding-set -dac_override,-dac_read_search'"
+      "; chmod 555 . && $drop PROGRAM --list ../disk.d88 >../listed 2>&1; echo $? >>../listed; "
+      "chmod 755 . && [ -z \"$(ls -A)\" ] && TOOL >../extracted 2>&1; echo $? >>../extracted; "
+      "cmp ../listed ../extracted";
+  Tree oddFiles = Files({odd[0]}, "000");
+  oddFiles.merge(Tree{{"001", "<dir>"}});
+  Tree inOut = Files({}, "out");
+  inOut.merge(Tree{{"out/000", "<dir>"}, {"out/001", "<dir>"}, {"disk.d88", AsString(two)}});
+  // Renamed while the run waits on a full pipe, as in SafetyTest.
+  Entries many;
+  for (int i = 0; i < 512; ++i) many.emplace_back("F" + std::to_string(i), 16 + i, 16 + i);
+  std::string manyOut;
+  Tree moved = {{"moved", "<dir>"}, {"run", "<dir>"}};
+  for (const std::string folder : {"000", "001", "002", "003", "004"}) {
+    manyOut += "\n[MANY] -> " + folder + "\n" + k2HD + Listing(many);
+    moved.merge(Files(many, "moved/" + folder));
+  }
+  const std::string rename =
+      "mkdir run && { TOOL; echo $? >status; } | (IFS= read -r first; mv run moved && mkdir run "
+      "&& echo \"$first\" && cat); exit $(cat status && rm status)";
   // clang-format off
   std::vector<ToolCase> cases = {
       {.what = "no argument", .d88 = two, .args = "", .err = usage, .status = 1},
-      {.what = "four arguments", .d88 = two, .args = "D88 b c d", .err = usage, .status = 1},
       {.what = "missing file", .d88 = two, .args = "missing.d88", .err = kOpenFailed, .status = 1},
       {.what = "a directory", .d88 = two, .args = ".", .err = kOpenFailed, .status = 1},
       {.what = "no whole header", .d88 = Bytes(687, 0x20)},
       {.what = "one directory per image", .d88 = two, .out = perImage, .files = dirs},
-      {.what = "-D is no option", .d88 = two, .args = "D88 -D", .out = perImage, .files = dirs},
-      {.what = "-d as third argument", .d88 = two, .args = "D88 x -d", .out = perImage,
-       .files = dirs},
-      {.what = "-d before a third argument", .d88 = two, .args = "D88 -d x", .out = perImage,
-       .files = dirs},
       {.what = "-d writes here", .d88 = two, .args = "D88 -d", .out = k2HD + k2HD},
-      {.what = "-d alone is the path", .d88 = two, .out = perImage, .files = dashFiles,
-       .d88At = "-d"},
       {.what = "existing directory reused", .d88 = two, .out = perImage, .files = kept,
        .shell = "mkdir 000 && printf k >000/KEEP && TOOL"},
       {.what = "000 cannot be entered", .d88 = two, .out = onlyB, .err = cannotEnter, .status = 1,
@@ -62,39 +115,46 @@ TEST(ToolTest, CommandLineAndImages) {
        .err = kUnsupported, .status = 1},
       {.what = "lost standard output", .d88 = two, .err = lost, .status = 1, .files = dirs,
        .shell = "TOOL >/dev/full"},
-      {.what = "--help", .d88 = two, .args = "--help", .out = kHelpText},
-      {.what = "-h", .d88 = two, .args = "-h", .out = kHelpText},
       {.what = "--version", .d88 = two, .args = "--version",
        .out = "d88extract " D88EXTRACT_VERSION "\n"},
-      {.what = "help lost", .d88 = two, .args = "-h", .err = lost, .status = 1,
-       .shell = "TOOL >/dev/full"},
-      {.what = "a D88 file named --help", .d88 = two, .args = "./--help", .out = perImage,
-       .files = helpFile, .d88At = "--help"},
-      {.what = "--help is no option beside another argument", .d88 = two, .args = "--help -d",
-       .err = kOpenFailed, .status = 1},
-      {.what = "nor is --version", .d88 = two, .args = "--version x", .err = kOpenFailed,
-       .status = 1},
+      {.what = "a listing is the extraction's output", .d88 = listed, .files = oddFiles,
+       .shell = sameAsExtracting, .posixOnly = true},
+      {.what = "-C: a relative D88 path, from where the run starts", .d88 = two,
+       .args = "-C out D88", .out = perImage, .files = inOut, .shell = "mkdir out && TOOL",
+       .d88At = "disk.d88"},
+      {.what = "-C with -d", .d88 = two, .args = "-C out D88 -d", .out = k2HD + k2HD,
+       .files = {{"out", "<dir>"}}, .shell = "mkdir out && TOOL"},
+      {.what = "-C: renamed during the run",
+       .d88 = BuildD88(std::vector(5, PatternImage("MANY", many))), .args = "-C run D88",
+       .out = manyOut, .files = moved, .shell = rename},
+      {.what = "-C: a file", .d88 = two, .args = "-C f D88",
+       .err = "d88extract: cannot use the folder f\n", .status = 1, .files = {{"f", "x"}},
+       .shell = "printf x >f && TOOL"},
+      {.what = "-C: missing, in a listing", .d88 = two, .args = "--list -C miss\x01ing D88",
+       .err = "d88extract: cannot use the folder miss\\x01ing\n", .status = 1},
   };
   // clang-format on
-  for (uint8_t type : {0x30, 0xA0, 0x00}) {  // only 0x20 is 2HD
-    dd.mediaType = type;
-    // clang-format off
-    cases.push_back({.what = "media type", .d88 = BuildD88({dd}), .out = "\n[2DD] -> 000\n",
-                     .err = kUnsupported, .status = 1, .files = dir000});
-    // clang-format on
-  }
   // The path is opened by its own characters: on Windows none is lost to the
   // code page or mapped to a look-alike (a fullwidth or an accented letter
-  // to its ASCII twin), whose file stands beside it.
-  for (const std::string at : {"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88"}) {
+  // to its ASCII twin), whose file stands beside it; and of any length.
+  const std::string deep = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" +
+                           std::string(100, 'f') + "/disk.d88";
+  for (const std::string& at : std::vector<std::string>{"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88", deep}) {
     Tree files = {{at, AsString(two)}, {"disk.d88", "x"}, {"cafe.d88", "x"}};
     files.merge(Tree(dirs));
-    if (at[0] == '\xE6') files["\xE6\x97\xA5"] = "<dir>";  // Japanese, in UTF-8
+    for (size_t slash = at.find('/'); slash != std::string::npos; slash = at.find('/', slash + 1)) {
+      files[at.substr(0, slash)] = "<dir>";
+    }
     const std::string lookAlikes = "printf x >disk.d88 && printf x >cafe.d88 && TOOL";
     // clang-format off
     cases.push_back({.what = at, .d88 = two, .out = perImage, .files = files, .shell = lookAlikes, .d88At = at});
     // clang-format on
   }
+  dd.mediaType = 0x00;  // only 0x20 is 2HD
+  // clang-format off
+  cases.push_back({.what = "media type", .d88 = BuildD88({dd}), .out = "\n[2DD] -> 000\n",
+                   .err = kUnsupported, .status = 1, .files = dir000});
+  // clang-format on
   RunCases(cases);
 }
 

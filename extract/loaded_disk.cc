@@ -1,13 +1,8 @@
-#include "extract/disk_extract.h"
+#include "extract/loaded_disk.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "extract/console.h"
-#include "extract/disk_directory.h"
 #include "extract/disk_geometry.h"
-#include "extract/file_names.h"
-#include "extract/messages.h"
 #include "extract/platform.h"
 #include "image/d88_file.h"
 
@@ -17,21 +12,28 @@ namespace {
 uint8_t DiskBuffer[kDiskBytes];
 // The directory track, read on its own.
 uint8_t DirectoryBuffer[kTrackBytes];
+LoadedDisk Loaded;
 // Static storage is zero when the process starts, and only LoadDisk and
 // SaveSectors write the buffers: until one of them has, clearing them would
 // only touch memory (1.2 MB, a few milliseconds of page faults) for nothing.
 bool buffersWritten = false;
 
-void LoadDisk(D88File& d88) {
-  // Every disk starts from zeros, or one disk's files could carry the
-  // previous disk's bytes wherever this one holds nothing. A read's count
-  // cannot tell what arrived (data cut by the end of the file still counts
-  // in full), so nothing short of clearing both buffers is safe.
+void ClearBuffers() {
   if (buffersWritten) {
     std::memset(DiskBuffer, 0, sizeof DiskBuffer);
     std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
   }
   buffersWritten = true;
+}
+
+}  // namespace
+
+const LoadedDisk* LoadDisk(D88File& d88) {
+  // Every disk starts from zeros, or one disk's files could carry the
+  // previous disk's bytes wherever this one holds nothing. A read's count
+  // cannot tell what arrived (data cut by the end of the file still counts
+  // in full), so nothing short of clearing both buffers is safe.
+  ClearBuffers();
   d88.SetSectorRange(kFirstSector, kLastSector);
   for (int32_t track = kFirstLoadedTrack; track < kLoadedTracks; ++track) {
     d88.ReadSectors(track, CylinderOfTrack(track), HeadOfTrack(track), kFirstSector,
@@ -42,67 +44,23 @@ void LoadDisk(D88File& d88) {
   // not change during the run, so the bytes are the same either way; this
   // is how the format's directory is loaded, kept so that the directory
   // never depends on the disk buffer, and it costs little: the track's
-  // record headers are in memory already, only its 8 KiB of data are read
-  // again.
+  // records are in memory already, only its 8 KiB of data are read again.
   d88.ReadSectors(kDirectoryTrack, CylinderOfTrack(kDirectoryTrack), HeadOfTrack(kDirectoryTrack),
                   kFirstSector, kSectorSizeCode, DirectoryBuffer, kTrackBytes);
-}
-
-// Lists and writes the file of directory entry `index`; false if it was not
-// written.
-bool ExtractEntry(const DirEntry& entry, int32_t imageIndex, int index, const OutputFolder& folder,
-                  const ProtectedFiles& files) {
-  std::printf(kListingFormat, ForStandardOutput(entry.name).text,
-              static_cast<unsigned>(entry.startUnit), static_cast<unsigned>(entry.endUnit),
-              static_cast<unsigned>(entry.sizeBytes));
-  const char* refusal = nullptr;
-  const int64_t startByte = static_cast<int64_t>(entry.startUnit) * kUnitBytes;
-  if (entry.sizeBytes < 0 || startByte + entry.sizeBytes > kDiskBytes) {
-    refusal = kEntryOutsideDiskFormat;
-  } else if (!IsUsableFileName(entry.name)) {
-    refusal = kEntryNameUnusableFormat;
-  } else {
-    // Replacing the D88 file would change what every later image is read from.
-    switch (folder.SaveBuffer(entry.name, DiskBuffer + startByte, entry.sizeBytes, files)) {
-      case SaveResult::kWritten:
-        break;
-      case SaveResult::kIsD88File:
-        refusal = kEntryIsD88FileFormat;
-        break;
-      case SaveResult::kIsStandardOutput:
-        refusal = kEntryIsStdoutFormat;
-        break;
-      case SaveResult::kIsStandardError:
-        refusal = kEntryIsStderrFormat;
-        break;
-      case SaveResult::kNotWritten:
-        refusal = kEntryWriteFailedFormat;
-        break;
-    }
-  }
-  if (refusal == nullptr) return true;
-  PrintError(refusal, static_cast<int>(imageIndex), index, ForMessage(entry.name).text);
-  return false;
-}
-
-}  // namespace
-
-bool ExtractImage(D88File& d88, int32_t imageIndex, const OutputFolder& folder,
-                  const ProtectedFiles& files) {
-  LoadDisk(d88);
   // A disk loaded only in part would give files that look whole.
-  if (d88.ReadFailed()) return false;
-  bool everythingWritten = true;
+  Loaded.entryCount = 0;
+  if (d88.ReadFailed()) return nullptr;
   for (int index = 0; index < kDirEntryCount; ++index) {
     const uint8_t* bytes = DirectoryBuffer + index * kDirEntryBytes;
     if (bytes[0] == kDirEndMark) break;
-    if (!ExtractEntry(DecodeDirEntry(bytes), imageIndex, index, folder, files)) {
-      everythingWritten = false;
-    }
-    // Between files: the one written last is whole.
-    if (const int signal = StopRequested()) StopNow(signal);
+    const DirEntry entry = DecodeDirEntry(bytes);
+    Loaded.entries[Loaded.entryCount++] = DiskEntry{entry, JudgeEntry(entry)};
   }
-  return everythingWritten;
+  return &Loaded;
+}
+
+const uint8_t* BytesOf(const DirEntry& entry) {
+  return DiskBuffer + static_cast<int64_t>(entry.startUnit) * kUnitBytes;
 }
 
 bool SaveSectors(D88File& d88, const char* name, int32_t track, int32_t c, int32_t h, int32_t r,
