@@ -2,73 +2,74 @@
 
 #include <cstdarg>
 #include <cstdio>
-
-#include "extract/platform.h"
+#include <cstring>
 
 namespace {
 
-bool stdoutIsTerminal = false;
+DisplayMode outputMode, errorMode;
+bool outputLost = false;
 
-bool IsControlByte(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+void Write(StandardStream stream, const std::string& text) {
+  if (!WriteStandardStream(stream, text.data(), text.size()) && stream == StandardStream::kOutput) {
+    outputLost = true;
+  }
+}
+
+std::string Format(const char* format, va_list arguments) {
+  va_list copy;
+  va_copy(copy, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, arguments);
+  return text;
+}
 
 }  // namespace
 
 bool SetUpConsole() {
   if (!PrepareStandardStreams()) return false;
-  stdoutIsTerminal = StandardOutputIsTerminal();
+  outputMode = StandardStreamDisplay(StandardStream::kOutput);
+  errorMode = StandardStreamDisplay(StandardStream::kError);
   return true;
 }
 
-ShownName ForStandardOutput(const char* name) {
-  ShownName shown;
-  int length = 0;
-  for (; length < kMaxShownNameBytes && name[length] != '\0'; ++length) {
-    const bool masked = stdoutIsTerminal && IsControlByte(static_cast<unsigned char>(name[length]));
-    shown.text[length] = masked ? '?' : name[length];
-  }
-  shown.text[length] = '\0';
-  return shown;
+std::string OnOutput(const char* text, size_t padToBytes) {
+  return ToDisplay(text, outputMode, Field::kOutput, DecodeCp932, padToBytes);
 }
 
-ShownName ForMessage(const char* name) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
-  ShownName shown;
-  int length = 0;
-  for (int i = 0; i < kMaxShownNameBytes && name[i] != '\0'; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(name[i]);
-    if (!IsControlByte(byte)) {
-      shown.text[length++] = name[i];
-      continue;
-    }
-    shown.text[length++] = '\\';
-    shown.text[length++] = 'x';
-    shown.text[length++] = kHexDigits[byte >> 4];
-    shown.text[length++] = kHexDigits[byte & 0xF];
-  }
-  shown.text[length] = '\0';
-  return shown;
+std::string InMessage(const char* text) {
+  return ToDisplay(text, errorMode, Field::kMessage, DecodeCp932);
 }
 
 std::string ForMessageText(const char* text) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
-  std::string shown;
-  for (; *text != '\0'; ++text) {
-    const unsigned char byte = static_cast<unsigned char>(*text);
-    if (!IsControlByte(byte)) {
-      shown += *text;
-      continue;
-    }
-    shown += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
-  }
-  return shown;
+  return ToDisplay(text, DisplayMode{}, Field::kMessage, nullptr);
+}
+
+void PrintOutput(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  Write(StandardStream::kOutput, Format(format, arguments));
+  va_end(arguments);
 }
 
 void PrintError(const char* format, ...) {
   std::fflush(stdout);
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
+  Write(StandardStream::kError, Format(format, arguments));
   va_end(arguments);
 }
 
-bool FlushStandardOutput() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+void PutMessage(StandardStream stream, const char* message) {
+  // The tool's own text: nothing in it to mask but its line end.
+  const std::string_view text(message, std::strlen(message) - 1);
+  const DisplayMode mode = stream == StandardStream::kOutput ? outputMode : errorMode;
+  const std::string shown = ToDisplay(text, mode, Field::kOutput, DecodeCp932) + "\n";
+  if (stream == StandardStream::kError) std::fflush(stdout);
+  Write(stream, shown);
+}
+
+bool FlushStandardOutput() {
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) && !outputLost;
+}

@@ -1,44 +1,40 @@
 // Console output of the tool: progress on standard output, failures on
-// standard error, and how names from the image are shown on each.
+// standard error, and how text from the image and the tool's own Japanese
+// messages show on each: as their Shift_JIS bytes on pipes and files,
+// decoded at a UTF-8 terminal, masked wherever control bytes could act
+// (display_text.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "extract/platform.h"
 
 // Sets up the process for the run, once, before anything is printed or
 // opened (PrepareStandardStreams: binary streams, failed writes rather than
-// signals, closed streams held), and notes whether standard output is a
-// terminal, for ForStandardOutput. False when a closed stream could not be
-// held: the run must end.
+// signals, closed streams held), and notes how each stream shows text.
+// False when a closed stream could not be held: the run must end.
 bool SetUpConsole();
 
-// Names and disk names hold at most 16 bytes; room for each of them written
-// as four ("\x1B") and the terminating 0x00.
-constexpr int kMaxShownNameBytes = 16;
+// `text` from the image (a name, a disk name) as standard output shows it,
+// padded with spaces to `padToBytes` of its bytes.
+std::string OnOutput(const char* text, size_t padToBytes = 0);
 
-struct ShownName {
-  char text[4 * kMaxShownNameBytes + 1];
-};
+// `text` from the image as a message on standard error quotes it.
+std::string InMessage(const char* text);
 
-// `name` (a name or disk name of the image, raw bytes) as standard output
-// shows it. At a terminal, which would act on them, each control byte (below
-// 0x20, and 0x7F) becomes "?", one byte for one, so that the listing keeps
-// its columns. Every other byte, Shift_JIS included, and every byte written
-// to a pipe or a file, stays as it is.
-ShownName ForStandardOutput(const char* name);
-
-// `name` as the tool's messages quote it: each control byte as \x and two
-// upper-case hex digits, wherever the message goes, so that one message is
-// one line. No other byte is escaped (0x5C is a Shift_JIS trail byte).
-ShownName ForMessage(const char* name);
-
-// `text` (bytes the user gave, such as a path), as messages quote it: each
-// control byte as \x and two upper-case hex digits, every other byte as it
-// is.
+// `text` the user gave (a path) as messages quote it: as given, but each
+// control byte as \x and two upper-case hex digits.
 std::string ForMessageText(const char* text);
 
-// Prints a failure on standard error. Standard output is flushed first, so
-// that the two streams stay in order when they share a terminal or a file.
+// Prints on standard output, or, after flushing standard output so that the
+// two stay in order where they meet, a failure on standard error.
+[[gnu::format(printf, 1, 2)]] void PrintOutput(const char* format, ...);
 [[gnu::format(printf, 1, 2)]] void PrintError(const char* format, ...);
+
+// Prints one of the tool's Japanese messages (Shift_JIS, ending in a line
+// feed) as `stream` shows it.
+void PutMessage(StandardStream stream, const char* message);
 
 // Flushes standard output; false when anything printed on it was lost
 // (a full disk, a closed pipe).

@@ -43,7 +43,9 @@ inline constexpr char kUnsupportedMediaMessage[] =
 inline constexpr char kImageHeaderFormat[] = "\n[%s] -> %s\n";
 
 // One line per directory entry: name, first unit, last unit, size in bytes.
-inline constexpr char kListingFormat[] = "%-6s  START:%04x  END:%04x  SIZE:%04x\n";
+// The name comes padded to six of its Shift_JIS bytes (OnOutput), as
+// "%-6s" would pad its bytes, so that decoded names keep the columns too.
+inline constexpr char kListingFormat[] = "%s  START:%04x  END:%04x  SIZE:%04x\n";
 
 // Failures the tool reports on top of the three above.
 inline constexpr char kCannotEnterDirectoryFormat[] =
@@ -64,7 +66,7 @@ inline constexpr char kCannotHoldStreams[] =
 inline constexpr char kStdoutFailed[] = "d88extract: cannot write to standard output\n";
 
 // Directory entries that are listed but not written: image index, entry
-// index and the entry's name (control bytes escaped, see ForMessage).
+// index and the entry's name (control bytes escaped, see InMessage).
 inline constexpr char kEntryOutsideDiskFormat[] =
     "d88extract: image %d, entry %d \"%s\": points outside the disk, not written\n";
 inline constexpr char kEntryNameUnusableFormat[] =

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "extract/display_text.h"
 #include "image/native_handle.h"
 
 struct Arguments {
@@ -53,10 +54,24 @@ constexpr int kTemporaryNameBytes = 48;
 constexpr int kTemporaryAttempts = 100;
 void FormatTemporaryName(char* name, long process, int attempt);
 
-// Whether standard output reaches a terminal that acts on control bytes.
-bool StandardOutputIsTerminal();
-
 enum class StandardStream { kOutput, kError };
+
+// How a standard stream shows text: a terminal that acts on control bytes
+// (on Windows a console, or a mintty pseudo-terminal), and whether it shows
+// UTF-8 (a console always: it is written in UTF-16) and code page 932 can be
+// decoded here. The character set is the locale's; where the locale named
+// cannot be had, the first of LC_ALL, LC_CTYPE and LANG that is set decides.
+// Pipes and files are no terminal.
+DisplayMode StandardStreamDisplay(StandardStream stream);
+
+// Decodes one character of code page 932 (see DecodeCharacter): with the
+// system's iconv, or MultiByteToWideChar on Windows.
+bool DecodeCp932(const char* bytes, int length, char32_t* character);
+
+// Writes `length` bytes of `text` to the stream: through the C library's
+// stream, or, at a Windows console, as UTF-16 (text written there is
+// UTF-8). False when they were lost.
+bool WriteStandardStream(StandardStream stream, const char* text, size_t length);
 
 // What a standard stream writes to: whether it is a file on disk (or may be
 // one: where the system cannot tell, it counts as a file), and that file's

@@ -1,10 +1,16 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "extract/platform.h"
@@ -128,7 +134,69 @@ void StopNow(int signal) {
   _exit(128 + signal);  // only when the signal could not end the process
 }
 
-bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+namespace {
+
+// The locale's character set, asked once: the C library's own is put back
+// at once, so nothing else the run does depends on it.
+bool LocaleShowsUtf8() {
+  const char* const before = std::setlocale(LC_CTYPE, nullptr);
+  const std::string saved = before != nullptr ? before : "C";
+  bool utf8 = false;
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  } else {
+    // A locale named but not installed: its name decides.
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+      const char* name = std::getenv(variable);
+      if (name == nullptr || *name == '\0') continue;
+      utf8 = LocaleNamesUtf8(name);
+      break;
+    }
+  }
+  std::setlocale(LC_CTYPE, saved.c_str());
+  return utf8;
+}
+
+// The converter from code page 932, opened once; null where the system has
+// none.
+iconv_t Cp932() {
+  static const iconv_t converter = [] {
+    const iconv_t opened = iconv_open("UTF-32LE", "CP932");
+    return opened == reinterpret_cast<iconv_t>(-1) ? iconv_t{} : opened;
+  }();
+  return converter;
+}
+
+}  // namespace
+
+DisplayMode StandardStreamDisplay(StandardStream stream) {
+  const int descriptor = stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO;
+  if (isatty(descriptor) != 1) return DisplayMode{};
+  static const bool utf8 = LocaleShowsUtf8() && Cp932() != iconv_t{};
+  return DisplayMode{true, utf8};
+}
+
+bool DecodeCp932(const char* bytes, int length, char32_t* character) {
+  const iconv_t converter = Cp932();
+  if (converter == iconv_t{} || length < 1 || length > 2) return false;
+  char in[2] = {bytes[0], length > 1 ? bytes[1] : '\0'};
+  unsigned char out[4];
+  char* inAt = in;
+  char* outAt = reinterpret_cast<char*>(out);
+  size_t inLeft = static_cast<size_t>(length), outLeft = sizeof out;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(converter, &inAt, &inLeft, &outAt, &outLeft) == static_cast<size_t>(-1) ||
+      inLeft != 0 || outLeft != 0) {
+    return false;
+  }
+  *character = static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24);
+  return true;
+}
+
+bool WriteStandardStream(StandardStream stream, const char* text, size_t length) {
+  std::FILE* file = stream == StandardStream::kOutput ? stdout : stderr;
+  return std::fwrite(text, 1, length, file) == length;
+}
 
 StreamTarget IdentifyStandardStream(StandardStream stream) {
   const int descriptor = stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO;

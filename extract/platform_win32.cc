@@ -6,6 +6,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -282,6 +283,9 @@ bool PrepareStandardStreams() {
   // handles, never as the C library's descriptors 0 to 2.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  // The C library would give standard error a buffer at its first fwrite;
+  // unbuffered, each message lands in order with standard output.
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
   return true;
 }
 
@@ -299,10 +303,82 @@ void StopNow(int) {
   ExitProcess(STATUS_CONTROL_C_EXIT);  // as a console's Ctrl+C ends a program
 }
 
-bool StandardOutputIsTerminal() {
+namespace {
+
+HANDLE StandardHandle(StandardStream stream) {
+  return GetStdHandle(stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+bool IsConsole(HANDLE handle) {
   // _isatty is also true for NUL; only a console has a console mode.
   DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+// Whether `handle` is the pipe of a mintty (Cygwin, MSYS2, Git for Windows)
+// pseudo-terminal: named \{cygwin,msys}-<key>-pty<n>-to-master.
+bool IsMinttyTerminal(HANDLE handle) {
+  if (GetFileType(handle) != FILE_TYPE_PIPE) return false;
+  struct {
+    FILE_NAME_INFO info;
+    wchar_t more[MAX_PATH];
+  } name = {};
+  if (!GetFileInformationByHandleEx(handle, FileNameInfo, &name, sizeof name)) return false;
+  const std::wstring pipe(name.info.FileName, name.info.FileNameLength / sizeof(wchar_t));
+  const bool known = pipe.rfind(L"\\cygwin-", 0) == 0 || pipe.rfind(L"\\msys-", 0) == 0;
+  const std::wstring end = L"-to-master";
+  return known && pipe.find(L"-pty") != std::wstring::npos && pipe.size() > end.size() &&
+         pipe.compare(pipe.size() - end.size(), end.size(), end) == 0;
+}
+
+// The character set mintty was told to use, as it tells its programs.
+bool LocaleVariablesNameUtf8() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* name = std::getenv(variable);
+    if (name != nullptr && *name != '\0') return LocaleNamesUtf8(name);
+  }
+  return false;
+}
+
+}  // namespace
+
+DisplayMode StandardStreamDisplay(StandardStream stream) {
+  const HANDLE handle = StandardHandle(stream);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return DisplayMode{};
+  // A console is written in UTF-16 (WriteStandardStream): it shows every
+  // character, whatever its code page.
+  if (IsConsole(handle)) return DisplayMode{true, true};
+  if (IsMinttyTerminal(handle)) return DisplayMode{true, LocaleVariablesNameUtf8()};
+  return DisplayMode{};
+}
+
+bool DecodeCp932(const char* bytes, int length, char32_t* character) {
+  wchar_t wide[2];
+  if (MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, length, wide, 2) != 1) return false;
+  *character = wide[0];
+  return true;
+}
+
+bool WriteStandardStream(StandardStream stream, const char* text, size_t length) {
+  std::FILE* file = stream == StandardStream::kOutput ? stdout : stderr;
+  const HANDLE handle = StandardHandle(stream);
+  if (length == 0 || !IsConsole(handle)) return std::fwrite(text, 1, length, file) == length;
+  // Text for a console is UTF-8 (DisplayMode): written as UTF-16, after
+  // what the C library holds for it.
+  std::fflush(file);
+  const int count = static_cast<int>(length);
+  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, text, count, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(wideLength > 0 ? wideLength : 0), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, count, wide.data(), wideLength);
+  for (size_t written = 0; written < wide.size();) {
+    DWORD count = 0;
+    if (!WriteConsoleW(handle, wide.data() + written, static_cast<DWORD>(wide.size() - written),
+                       &count, nullptr) || count == 0) {
+      return false;
+    }
+    written += count;
+  }
+  return true;
 }
 
 StreamTarget IdentifyStandardStream(StandardStream stream) {

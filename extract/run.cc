@@ -41,7 +41,7 @@ bool StandardStreamsSpareTheD88File(const FileIdentity& d88, ProtectedFiles* fil
   if (errorVerdict == StreamVerdict::kSpared) {
     PrintError("%s", message);
   } else if (outputVerdict == StreamVerdict::kSpared) {
-    std::fputs(message, stdout);
+    PrintOutput("%s", message);
   }
   return false;
 }
@@ -74,7 +74,7 @@ const char* RefusalOf(SaveResult result) {
 bool TakeEntry(const DiskEntry& disk, int32_t imageIndex, int index, const OutputFolder* folder,
                const ProtectedFiles& files) {
   const DirEntry& entry = disk.entry;
-  std::printf(kListingFormat, ForStandardOutput(entry.name).text,
+  PrintOutput(kListingFormat, OnOutput(entry.name, kDirNameBytes).c_str(),
               static_cast<unsigned>(entry.startUnit), static_cast<unsigned>(entry.endUnit),
               static_cast<unsigned>(entry.sizeBytes));
   const char* refusal = RefusalOf(disk.verdict);
@@ -82,7 +82,7 @@ bool TakeEntry(const DiskEntry& disk, int32_t imageIndex, int index, const Outpu
     refusal = RefusalOf(folder->SaveBuffer(entry.name, BytesOf(entry), entry.sizeBytes, files));
   }
   if (refusal == nullptr) return true;
-  PrintError(refusal, static_cast<int>(imageIndex), index, ForMessage(entry.name).text);
+  PrintError(refusal, static_cast<int>(imageIndex), index, InMessage(entry.name).c_str());
   return false;
 }
 
@@ -107,13 +107,13 @@ ImageOutcome TakeImage(D88File& d88, int32_t index, const Options& options,
       PrintError(kCannotEnterDirectoryFormat, folderName, static_cast<int>(index));
       return ImageOutcome::kRefusals;
     }
-    std::printf(kImageHeaderFormat, ForStandardOutput(d88.GetDiskName()).text, folderName);
+    PrintOutput(kImageHeaderFormat, OnOutput(d88.GetDiskName()).c_str(), folderName);
   }
   if (d88.GetMediaType() != kMediaType2HD) {
-    PrintError("%s", kUnsupportedMediaMessage);
+    PutMessage(StandardStream::kError, kUnsupportedMediaMessage);
     return ImageOutcome::kRunEnds;
   }
-  std::fputs(kMedia2HDMessage, stdout);
+  PutMessage(StandardStream::kOutput, kMedia2HDMessage);
   const LoadedDisk* disk = LoadDisk(d88);
   if (disk == nullptr) {
     PrintError("%s", kCannotReadD88);
@@ -141,7 +141,7 @@ int TakeImages(const Options& options, D88File& d88) {
     return 1;
   }
   if (!d88.Open(options.d88Path)) {
-    PrintError("%s", kOpenFailedMessage);
+    PutMessage(StandardStream::kError, kOpenFailedMessage);
     return 1;
   }
   ProtectedFiles files;
@@ -175,10 +175,10 @@ int Act(int argc, char** argv, D88File& d88) {
       PrintError(kUsageFormat, argc > 0 && argv[0] != nullptr ? argv[0] : kDefaultProgramName);
       return 1;
     case Action::kHelp:
-      std::fputs(kHelpText, stdout);
+      PrintOutput("%s", kHelpText);
       return 0;
     case Action::kVersion:
-      std::printf(kVersionFormat, D88EXTRACT_VERSION);
+      PrintOutput(kVersionFormat, D88EXTRACT_VERSION);
       return 0;
     case Action::kList:
     case Action::kExtract:

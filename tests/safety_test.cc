@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "extract/display_text.h"
 #include "extract/platform.h"
 #include "tests/test_support.h"
 
@@ -280,8 +281,49 @@ TEST(SafetyTest, ExistingNamesAreJudgedByIdentity) {
   }
 }
 
-// Control bytes of names go raw into files and pipes, as "?" to a terminal,
-// and escaped into messages.
+// Text from the image, and the tool's Japanese messages, as each stream
+// shows it: raw bytes, masked where control bytes could act, decoded from
+// Shift_JIS at a UTF-8 terminal. In-process, with the system's decoder and
+// with one that maps byte 0x80 to U+0080, as Windows' code page 932 does.
+TEST(SafetyTest, TextAsEachStreamShowsIt) {
+  const auto windows = [](const char* bytes, int length, char32_t* character) {
+    if (length == 1 && static_cast<unsigned char>(bytes[0]) == 0x80) return *character = 0x80, true;
+    return DecodeCp932(bytes, length, character);
+  };
+  const DisplayMode raw, terminal{true, false}, utf8{true, true};
+  const Field output = Field::kOutput, message = Field::kMessage;
+  const struct {
+    std::string bytes;
+    DisplayMode mode;
+    Field field;
+    std::string shown;
+    size_t pad = 0;
+    DecodeCharacter decode = DecodeCp932;
+  } rows[] = {
+      {"A\rB\x83\x5C", raw, output, "A\rB\x83\x5C"},  // pipes and files: the bytes
+      {"A\rB\x83\x5C", terminal, output, "A?B\x83\x5C ", 6},
+      {"A\rB\x83\x5C", raw, message, "A\\x0DB\x83\x5C"},
+      {"\x83\x51\x81\x5B\x83\x80", utf8, output, "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0", 6},
+      {"\xB1\xB2", utf8, output, "\xEF\xBD\xB1\xEF\xBD\xB2    ", 6},  // half-width kana
+      {"\x80" "A\x83", utf8, output, "?A?"},  // no such byte; a lone lead byte
+      {"\x80" "A\x83", utf8, message, "\\x80A\\x83"},
+      {"\x81\x0A\x01\x7F", utf8, output, "????"},  // a lead byte before a control
+      {"\x80\x01\x7F", utf8, message, "\\x80\\x01\\x7F", 0, windows},  // C1, C0, DEL
+      {"\x80", utf8, output, "?", 0, windows},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ToDisplay(row.bytes, row.mode, row.field, row.decode, row.pad), row.shown)
+        << &row - rows;
+  }
+  for (const auto& [name, utf8Name] : {std::pair{"C.UTF-8", true}, {"ja_JP.utf8", true},
+                                       {"ja_JP.SJIS", false}, {"C", false}, {"UTF-8", false}}) {
+    EXPECT_EQ(LocaleNamesUtf8(name), utf8Name) << name;
+  }
+}
+
+// End to end: names go raw into files and pipes; at a terminal under LC_ALL=C
+// their control bytes show as "?"; under C.UTF-8 they are decoded too, and so
+// is the 2HD message; messages into a file escape control bytes.
 TEST(SafetyTest, ControlBytesAreShownSafely) {
   if (TargetIsWindows()) GTEST_SKIP() << "POSIX only";
   // A pseudo-terminal, held open here, and raw, so that the bytes read back
@@ -304,16 +346,23 @@ TEST(SafetyTest, ControlBytesAreShownSafely) {
              .err = err, .status = 1, .files = files};
   // clang-format on
   RunCases({c});
-  c.what = "to a terminal";
-  c.out = "";
-  c.shell = "stty raw <" + terminal + " && TOOL >" + terminal;
-  RunCases({c});
-  std::string shown(4096, '\0');
-  shown.resize(static_cast<size_t>(std::max<ssize_t>(0, read(master, shown.data(), 4096))));
-  EXPECT_EQ(shown,
-            "\n[A B?[2JC\x83\x5C"
-            "123456] -> 000\n" +
-                k2HD + Listing({{"X?Y?", 16, 16}, {"?]?;\x83\x40", 1231, 1232}}));
+  const std::string listed = "  START:0010  END:0010  SIZE:0400\n";
+  const std::string past = "  START:04cf  END:04d0  SIZE:0800\n";
+  for (const auto& [locale, shown] :
+       {std::pair{std::string("C"), "\n[A B?[2JC\x83\x5C" "123456] -> 000\n" + k2HD +
+                                        "X?Y?  " + listed + "?]?;\x83\x40" + past},
+        {"C.UTF-8", "\n[A B?[2JC\xE3\x82\xBD" "123456] -> 000\n2HD\xE3\x83\xA1\xE3\x83\x87"
+                    "\xE3\x82\xA3\xE3\x82\xA2\xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97"
+                    "\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F.\nX?Y?  " + listed +
+                    "?]?;\xE3\x82\xA1" + past}}) {
+    c.what = "to a terminal, LC_ALL=" + locale;
+    c.out = "";
+    c.shell = "stty raw <" + terminal + " && LC_ALL=" + locale + " TOOL >" + terminal;
+    RunCases({c});
+    std::string read(4096, '\0');
+    read.resize(static_cast<size_t>(std::max<ssize_t>(0, ::read(master, read.data(), 4096))));
+    EXPECT_EQ(read, shown) << locale;
+  }
   close(slave);
   close(master);
 }
