@@ -13,10 +13,8 @@
 
 namespace {
 
-// Made afresh for each input, with the tool's room for records or, now and
-// then, the least there is (one window's), so that walks also miss and read
-// again; the random choices are fixed by the input, so that a finding can be
-// replayed.
+// Made afresh for each input, with the tool's room for records or, now and then,
+// the least (one window's), so that walks also read again; seeded by the input.
 std::optional<D88File> reader;
 constexpr int32_t kBufferBytes = 2 * 65536 + 64;
 constexpr int32_t kMargin = 64;  // bytes past a read's reach that must stay untouched

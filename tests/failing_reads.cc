@@ -1,9 +1,6 @@
-// Makes reads of one file fail where they cover a given position, so that
-// tests say which part of a D88 file cannot be read rather than how many
-// reads come first. Linked into the test binary for in-process rows and
-// preloaded (LD_PRELOAD) into the tool for end-to-end ones:
-//   D88_FAIL_FILE  the file, by its path; D88_FAIL_AT  the position.
-// A read of that file whose bytes cover the position fails with EIO.
+// Reads of the file D88_FAIL_FILE (a path) that cover byte D88_FAIL_AT fail
+// with EIO: tests say which part of a D88 file cannot be read, not how many
+// reads come first. In the test binary, and preloaded into the tool.
 #include <dlfcn.h>
 #include <errno.h>
 #include <sys/stat.h>
@@ -17,8 +14,7 @@ namespace {
 using Pread = ssize_t (*)(int, void*, size_t, off_t);
 
 bool Covers(int descriptor, off_t offset, size_t count) {
-  const char* path = std::getenv("D88_FAIL_FILE");
-  const char* at = std::getenv("D88_FAIL_AT");
+  const char *path = std::getenv("D88_FAIL_FILE"), *at = std::getenv("D88_FAIL_AT");
   struct stat file, open;
   if (path == nullptr || at == nullptr || stat(path, &file) != 0 || fstat(descriptor, &open) != 0 ||
       file.st_dev != open.st_dev || file.st_ino != open.st_ino) {

@@ -76,6 +76,10 @@ Tree Files(const Entries& entries, const std::string& folder) {
   return files;
 }
 
+std::string PerImage(const std::string& name, const Entries& entries, const std::string& folder) {
+  return "\n[" + name + "] -> " + folder + "\n" + k2HD + Listing(entries);
+}
+
 std::string Refused(int entry, const std::string& name, const std::string& why) {
   return "d88extract: image 0, entry " + std::to_string(entry) + " \"" + name + "\": " + why + "\n";
 }
@@ -92,9 +96,7 @@ bool TargetIsWindows() {
 }
 
 void RunCases(const std::vector<ToolCase>& cases) {
-  // D88EXTRACT_UNDER_TEST is a command prefix (an emulator and a binary) that
-  // stands for the binary of this build.
-  const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");
+  const char* underTest = std::getenv("D88EXTRACT_UNDER_TEST");  // a command: wine and the .exe
   const bool other = underTest != nullptr && *underTest != '\0';
   const std::string tool = other ? " " + std::string(underTest) : Quoted(D88EXTRACT_BINARY);
   for (const ToolCase& c : cases) {

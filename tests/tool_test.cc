@@ -1,9 +1,9 @@
-// The built tool end to end, one table per behaviour group: a D88 file, the
-// arguments, and the exact stdout, stderr, status and files the run gives.
+// The tool: its rules in-process, and whole runs end to end, one table per behaviour group.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "extract/command_line.h"
@@ -18,9 +18,7 @@ namespace {
 
 using d88build::Image;
 
-// Every argument rule, in-process: the original forms (the first argument is
-// the D88 file whatever it looks like), the options before it, and what
-// only looks like an option.
+// Every argument rule: the original forms, the options first, look-alikes.
 TEST(ToolTest, CommandLineRules) {
   const Action usage = Action::kUsage, list = Action::kList, extract = Action::kExtract;
   const struct {
@@ -53,129 +51,95 @@ TEST(ToolTest, CommandLineRules) {
     EXPECT_EQ(options.perImageFolders, row.perImage) << row.args;
     EXPECT_STREQ(options.outputFolder, row.folder) << row.args;
   }
+  // Linux never starts a program with no argv[0]; the run still names itself.
+  char* none[] = {nullptr};
+  D88File d88;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunExtractor(0, none, d88), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Usage: d88extract [d88file]\n");
 }
 
 TEST(ToolTest, ImagesAndFolders) {
   const Bytes two = BuildD88({PatternImage("DISK A"), PatternImage("DISK B")});
   const std::string perImage = "\n[DISK A] -> 000\n" + k2HD + "\n[DISK B] -> 001\n" + k2HD;
-  const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}}, dir000 = {{"000", "<dir>"}};
-  const Tree blocked = {{"000", "x"}, {"001", "<dir>"}};
-  const Tree kept = {{"000", "<dir>"}, {"000/KEEP", "k"}, {"001", "<dir>"}};
+  const Tree dirs = {{"000", "<dir>"}, {"001", "<dir>"}};
   const char* program = std::getenv("D88EXTRACT_PROGRAM_NAME");  // set under wine
   const std::string usage =
       "Usage: " + std::string(program ? program : D88EXTRACT_BINARY) + " [d88file]\n";
   Image dd = PatternImage("2DD");
-  dd.mediaType = 0x10;
-  const Bytes media = BuildD88({PatternImage("GOOD"), dd, PatternImage("X")});
-  const std::string goodThen2DD = "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n";
-  const std::string onlyB = "\n[DISK B] -> 001\n" + k2HD;
-  const std::string cannotEnter = "d88extract: cannot enter directory 000; image 0 skipped\n";
-  const std::string lost = "d88extract: cannot write to standard output\n";
-  // A listing is what the extraction prints, messages and status included:
-  // run from a folder that takes no changes (without root's powers, as root
-  // too), then the extraction there; both write nothing else.
+  dd.mediaType = 0x00;  // only 0x20 is 2HD
+  // A listing, from a folder that takes no changes (as root too), prints what extracting prints.
   const Entries odd = {{"OK", 16, 16}, {"PAST", 1231, 1232}, {"A/B", 17, 17}};
-  const Bytes listed = BuildD88({PatternImage("ODD", odd), dd});
   const std::string sameAsExtracting =
-      "drop=; [ \"$(id -u)\" != 0 ] || drop='setpriv --bounding-set -dac_override,-dac_read_search'"
-      "; chmod 555 . && $drop PROGRAM --list ../disk.d88 >../listed 2>&1; echo $? >>../listed; "
-      "chmod 755 . && [ -z \"$(ls -A)\" ] && TOOL >../extracted 2>&1; echo $? >>../extracted; "
-      "cmp ../listed ../extracted";
-  Tree oddFiles = Files({odd[0]}, "000");
-  oddFiles.merge(Tree{{"001", "<dir>"}});
-  Tree inOut = Files({}, "out");
+      kDropPowers + "chmod 555 . && $drop PROGRAM --list ../disk.d88 >../listed 2>&1; echo $? >>"
+      "../listed; chmod 755 . && [ -z \"$(ls -A)\" ] && TOOL >../extracted 2>&1; echo $? >>"
+      "../extracted; cmp ../listed ../extracted";
+  Tree oddFiles = Files({odd[0]}, "000"), inOut = Files({}, "out");
+  oddFiles["001"] = "<dir>";
   inOut.merge(Tree{{"out/000", "<dir>"}, {"out/001", "<dir>"}, {"disk.d88", AsString(two)}});
-  // Renamed while the run waits on a full pipe, as in SafetyTest.
+  // -C's folder renamed while the run waits on a full pipe: its later images follow the folder.
   Entries many;
   for (int i = 0; i < 512; ++i) many.emplace_back("F" + std::to_string(i), 16 + i, 16 + i);
   std::string manyOut;
   Tree moved = {{"moved", "<dir>"}, {"run", "<dir>"}};
   for (const std::string folder : {"000", "001", "002", "003", "004"}) {
-    manyOut += "\n[MANY] -> " + folder + "\n" + k2HD + Listing(many);
+    manyOut += PerImage("MANY", many, folder);
     moved.merge(Files(many, "moved/" + folder));
   }
-  const std::string rename =
-      "mkdir run && { TOOL; echo $? >status; } | (IFS= read -r first; mv run moved && mkdir run "
-      "&& echo \"$first\" && cat); exit $(cat status && rm status)";
-  // clang-format off
-  std::vector<ToolCase> cases = {
+  // A path opened by its own characters: on Windows é is not mapped to e (cafe.d88 beside it);
+  // in a Japanese folder, 300 deep.
+  const std::string hundred(100, 'd'), deep = "\xE6\x97\xA5/" + hundred + "/" + hundred + "/" +
+                                                 hundred + "/caf\xC3\xA9.d88";
+  Tree paths = {{deep, AsString(two)}, {"cafe.d88", "x"}};
+  paths.merge(Tree(dirs));
+  for (size_t at = deep.find('/'); at != std::string::npos; at = deep.find('/', at + 1)) {
+    paths[deep.substr(0, at)] = "<dir>";
+  }
+  RunCases({
       {.what = "no argument", .d88 = two, .args = "", .err = usage, .status = 1},
       {.what = "missing file", .d88 = two, .args = "missing.d88", .err = kOpenFailed, .status = 1},
       {.what = "a directory", .d88 = two, .args = ".", .err = kOpenFailed, .status = 1},
       {.what = "no whole header", .d88 = Bytes(687, 0x20)},
       {.what = "one directory per image", .d88 = two, .out = perImage, .files = dirs},
       {.what = "-d writes here", .d88 = two, .args = "D88 -d", .out = k2HD + k2HD},
-      {.what = "existing directory reused", .d88 = two, .out = perImage, .files = kept,
-       .shell = "mkdir 000 && printf k >000/KEEP && TOOL"},
-      {.what = "000 cannot be entered", .d88 = two, .out = onlyB, .err = cannotEnter, .status = 1,
-       .files = blocked, .shell = "printf x >000 && TOOL"},
-      {.what = "unsupported image ends the run", .d88 = media, .out = goodThen2DD,
-       .err = kUnsupported, .status = 1, .files = dirs},
-      {.what = "unsupported image ends a flat run", .d88 = media, .args = "D88 -d", .out = k2HD,
-       .err = kUnsupported, .status = 1},
-      {.what = "lost standard output", .d88 = two, .err = lost, .status = 1, .files = dirs,
-       .shell = "TOOL >/dev/full"},
-      {.what = "--version", .d88 = two, .args = "--version",
-       .out = "d88extract " D88EXTRACT_VERSION "\n"},
-      {.what = "a listing is the extraction's output", .d88 = listed, .files = oddFiles,
-       .shell = sameAsExtracting, .posixOnly = true},
-      {.what = "-C: a relative D88 path, from where the run starts", .d88 = two,
-       .args = "-C out D88", .out = perImage, .files = inOut, .shell = "mkdir out && TOOL",
-       .d88At = "disk.d88"},
+      {.what = "existing directory reused", .d88 = two, .out = perImage, .files = {{"000", "<dir>"},
+       {"000/KEEP", "k"}, {"001", "<dir>"}}, .shell = "mkdir 000 && printf k >000/KEEP && TOOL"},
+      {.what = "000 cannot be entered", .d88 = two, .out = "\n[DISK B] -> 001\n" + k2HD,
+       .err = "d88extract: cannot enter directory 000; image 0 skipped\n", .status = 1,
+       .files = {{"000", "x"}, {"001", "<dir>"}}, .shell = "printf x >000 && TOOL"},
+      {.what = "unsupported image ends the run", .d88 = BuildD88({PatternImage("GOOD"), dd, dd}),
+       .out = "\n[GOOD] -> 000\n" + k2HD + "\n[2DD] -> 001\n", .err = kUnsupported, .status = 1,
+       .files = dirs},
+      {.what = "lost standard output", .d88 = two, .err = "d88extract: cannot write to standard "
+       "output\n", .status = 1, .files = dirs, .shell = "TOOL >/dev/full"},
+      {.what = "--version", .args = "--version", .out = "d88extract " D88EXTRACT_VERSION "\n"},
+      {.what = "the listing and the extraction", .d88 = BuildD88({PatternImage("ODD", odd), dd}),
+       .files = oddFiles, .shell = sameAsExtracting, .posixOnly = true},
+      {.what = "-C: a D88 path relative to the start", .d88 = two, .args = "-C out D88",
+       .out = perImage, .files = inOut, .shell = "mkdir out && TOOL", .d88At = "disk.d88"},
       {.what = "-C with -d", .d88 = two, .args = "-C out D88 -d", .out = k2HD + k2HD,
        .files = {{"out", "<dir>"}}, .shell = "mkdir out && TOOL"},
-      {.what = "-C: renamed during the run",
-       .d88 = BuildD88(std::vector(5, PatternImage("MANY", many))), .args = "-C run D88",
-       .out = manyOut, .files = moved, .shell = rename},
-      {.what = "-C: a file", .d88 = two, .args = "-C f D88",
-       .err = "d88extract: cannot use the folder f\n", .status = 1, .files = {{"f", "x"}},
-       .shell = "printf x >f && TOOL"},
+      {.what = "-C renamed", .d88 = BuildD88(std::vector(5, PatternImage("MANY", many))),
+       .args = "-C run D88", .out = manyOut, .files = moved, .shell = "mkdir run && { TOOL; echo $?"
+       " >status; } | (IFS= read -r first; mv run moved && mkdir run && echo \"$first\" && cat); "
+       "exit $(cat status && rm status)"},
       {.what = "-C: missing, in a listing", .d88 = two, .args = "--list -C miss\x01ing D88",
        .err = "d88extract: cannot use the folder miss\\x01ing\n", .status = 1},
-  };
-  // clang-format on
-  // The path is opened by its own characters: on Windows none is lost to the
-  // code page or mapped to a look-alike (a fullwidth or an accented letter
-  // to its ASCII twin), whose file stands beside it; and of any length.
-  const std::string deep = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" +
-                           std::string(100, 'f') + "/disk.d88";
-  for (const std::string& at : std::vector<std::string>{"\xE6\x97\xA5/disk.d88", "\xEF\xBD\x84isk.d88", "caf\xC3\xA9.d88", deep}) {
-    Tree files = {{at, AsString(two)}, {"disk.d88", "x"}, {"cafe.d88", "x"}};
-    files.merge(Tree(dirs));
-    for (size_t slash = at.find('/'); slash != std::string::npos; slash = at.find('/', slash + 1)) {
-      files[at.substr(0, slash)] = "<dir>";
-    }
-    const std::string lookAlikes = "printf x >disk.d88 && printf x >cafe.d88 && TOOL";
-    // clang-format off
-    cases.push_back({.what = at, .d88 = two, .out = perImage, .files = files, .shell = lookAlikes, .d88At = at});
-    // clang-format on
-  }
-  dd.mediaType = 0x00;  // only 0x20 is 2HD
-  // clang-format off
-  cases.push_back({.what = "media type", .d88 = BuildD88({dd}), .out = "\n[2DD] -> 000\n",
-                   .err = kUnsupported, .status = 1, .files = dir000});
-  // clang-format on
-  RunCases(cases);
+      {.what = "a path", .d88 = two, .out = perImage, .files = paths,
+       .shell = "printf x >cafe.d88 && TOOL", .d88At = deep},
+  });
 }
 
-// Linux never starts a program with no argv[0]; the run still names itself.
-TEST(ToolTest, EmptyArgumentVectorNamesTheTool) {
-  char* argv[] = {nullptr};
-  D88File d88;
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(RunExtractor(0, argv, d88), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Usage: d88extract [d88file]\n");
-}
-
-// SaveSectors, which the run does not call: a slice of a run of sectors,
-// zeros where the run stopped, and nothing for what cannot fit or be read.
-TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
+// SaveSectors: a slice of a run, zeros where the run stopped, nothing for what cannot fit or be
+// read. Then LoadDisk: zeros for track 0, its own sector range whatever was set.
+TEST(ToolTest, SaveSectorsAndTheDisk) {
   TempDir dir;
   Image image = PatternImage("SAVE");
   image.tracks.erase(7);
-  WriteFileOrDie(dir.path / "disk.d88", BuildD88({image}));
+  const std::string path = (dir.path / "disk.d88").string();
+  WriteFileOrDie(path, BuildD88({image}));
   D88File d88;
-  ASSERT_TRUE(d88.Open((dir.path / "disk.d88").c_str()) && d88.SelectImage(0));
+  ASSERT_TRUE(d88.Open(path.c_str()) && d88.SelectImage(0));
   d88.SetSectorRange(1, 8);
   const std::string slice = (dir.path / "SLICE").string(), run = (dir.path / "RUN").string();
   ASSERT_TRUE(SaveSectors(d88, slice.c_str(), 2, 1, 0, 1, 3, 1024, 1500));
@@ -188,6 +152,21 @@ TEST(ToolTest, SaveSectorsWritesASliceOfARun) {
   }
   EXPECT_FALSE(SaveSectors(d88, slice.c_str(), 7, 3, 1, 1, 3, 0, 1024));
   EXPECT_EQ(ReadFileText(slice), Units(17, 18).substr(0, 1500));  // untouched
+  // Reads of track 40 fail, over 250 KB past track 8, where the run starts.
+  setenv("D88_FAIL_FILE", path.c_str(), 1);
+  setenv("D88_FAIL_AT", std::to_string(688 + 40 * 8 * 1040 + 100).c_str(), 1);
+  EXPECT_FALSE(SaveSectors(d88, (dir.path / "CUT").c_str(), 8, 4, 0, 1, 3, 0, 40 * 8192));
+  unsetenv("D88_FAIL_FILE");
+  EXPECT_FALSE(fs::exists(dir.path / "CUT"));
+  ASSERT_TRUE(d88.Open(path.c_str()) && d88.SelectImage(0) &&
+              SaveSectors(d88, run.c_str(), 2, 1, 0, 1, 3, 0, 16384));
+  d88.SetSectorRange(1, 4);
+  ASSERT_NE(LoadDisk(d88), nullptr);
+  const auto track = [](int unit) {
+    return std::string(reinterpret_cast<const char*>(BytesOf(DirEntry{"", uint16_t(unit)})), 8192);
+  };
+  EXPECT_TRUE(track(0) == std::string(8192, '\0'));  // track 0 is never loaded
+  EXPECT_TRUE(track(16) == Units(16, 23));
 }
 
 TEST(ToolTest, ListingAndFiles) {
@@ -201,8 +180,7 @@ TEST(ToolTest, ListingAndFiles) {
   const Image names = PatternImage("NAMES", all);
   Tree files = Files(plain, "000");
   files.merge(Files(shown, "000"));
-  // Track 0 is never loaded; units 8 and 9 are the directory. On Windows the
-  // name is decoded (the host sees it in UTF-8).
+  // Track 0 is never loaded; units 8 and 9 are the directory. Windows names show as UTF-8.
   files[TargetIsWindows() ? "000/\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0" : "000/" + sjis] =
       std::string(8192, '\0') + AsString(names.tracks.at(1)[0].data) +
       AsString(names.tracks.at(1)[1].data);
@@ -219,36 +197,28 @@ TEST(ToolTest, ListingAndFiles) {
   const std::string t3 =
       Units(24, 25) + Units(26, 26).substr(0, 524) + std::string(500, '\0') + Units(27, 31);
   const Tree cutFiles = {{"T2TO7", Units(16, 63)}, {"T3", t3}};
-  // clang-format off
   RunCases({
       {.what = "names, units and the end mark", .d88 = BuildD88({names}), .out = namesOut,
        .files = files},
       {.what = "data cut by the end of the file", .d88 = cutFile, .args = "D88 -d", .out = cutOut,
        .files = cutFiles},
   });
-  // clang-format on
 }
 
-// Refused entries are listed, reported right after their listing line (both
-// streams go to one file here), and not written; the rest are.
+// Refused entries: listed, reported right after their line, not written; one of each kind.
 TEST(ToolTest, RefusedEntries) {
   Image noDirectory = PatternImage("NODIR");
   noDirectory.tracks.erase(1);
-  const std::string outside = "points outside the disk, not written";
   const std::string unusable = "not a usable file name, not written";
   std::string emptyNames = k2HD;
   for (int entry = 0; entry < 512; ++entry) {
     emptyNames += Listing({{"", 0, 0}}) + Refused(entry, "", unusable);
   }
   std::vector<std::tuple<std::string, int, int, std::string>> rows = {
-      {"PAST", 1231, 1232, outside}, {"HUGE", 16, 0xFFFF, outside},
-      {".", 16, 16, unusable},       {"..", 16, 16, unusable},
-      {"A/B", 16, 16, unusable},     {"BUSY", 16, 16, "cannot write the file"},
-      {"NEG", 32, 30, outside},      {"GOOD", 1231, 1231, ""}};
-  // Names only Windows refuses, one for each of its rules (the rules
-  // themselves are rows of WindowsRefusesItsOwnNames): a wildcard, a
-  // trailing dot, a device name, a lead byte without its trail byte, a
-  // control byte. It writes the katakana SO, 0x83 0x5C: no path separator.
+      {"PAST", 1231, 1232, "points outside the disk, not written"}, {"A/B", 16, 16, unusable},
+      {"BUSY", 16, 16, "cannot write the file"}, {"GOOD", 1231, 1231, ""}};
+  // Names only Windows refuses (a wildcard, a trailing dot, a device, a lone lead byte, a
+  // control); it writes the katakana SO, 0x83 0x5C: no path separator.
   for (const std::string name : {"A*B", "AB.", "nul.x", "AB\x83", "A\x01\x42"}) {
     rows.emplace_back(name, 17, 17, TargetIsWindows() ? unusable : "");
   }
@@ -268,29 +238,38 @@ TEST(ToolTest, RefusedEntries) {
     }
   }
   const Bytes badDisk = BuildD88({PatternImage("BAD", entries)}), noDir = BuildD88({noDirectory});
-  // clang-format off
   RunCases({
       {.what = "no directory track", .d88 = noDir, .args = "D88 -d", .out = emptyNames,
        .status = 1, .shell = "TOOL 2>&1"},
       {.what = "refusals", .d88 = badDisk, .out = out, .status = 1, .files = kept,
        .shell = "mkdir -p 000/BUSY && TOOL 2>&1"},
   });
-  // clang-format on
 }
 
-// Windows' name rules are plain code, so they are tested on every system.
-TEST(NameRulesTest, WindowsRefusesItsOwnNames) {
-  for (const wchar_t* name :
-       {L"A\\B", L"A/B",  L"A:B",       L"A*B",         L"A?B",    L"A<B",
-        L"A>B",  L"A|B",  L"A\"B",      L"A\x1F",       L"AB.",    L"AB ",
-        L"",     L"CON",  L"con",       L"NUL.X",       L"AUX.TX", L"PRN",
-        L"COM0", L"lpt9", L"COM\u00B9", L"LPT\u00B3.A", L"CONIN$", L"conout$"}) {
-    EXPECT_FALSE(IsUsableWindowsName(name)) << testing::PrintToString(name);
+// Entries within the disk (the end one before the start: no bytes) whose
+// names can be files; and Windows' own rules, tested on every system.
+TEST(ToolTest, EntryRules) {
+  const auto verdict = [](const char* name, int start, int end) {
+    DirEntry entry{{}, uint16_t(start), uint16_t(end), (end - start + 1) * 1024};
+    std::strncpy(entry.name, name, 6);
+    return JudgeEntry(entry);
+  };
+  EXPECT_EQ(verdict("PAST", 1231, 1232), EntryVerdict::kOutsideDisk);
+  EXPECT_EQ(verdict("HUGE", 16, 0xFFFF), EntryVerdict::kOutsideDisk);
+  EXPECT_EQ(verdict("NEG", 32, 30), EntryVerdict::kOutsideDisk);
+  EXPECT_EQ(verdict("ZERO", 33, 32), EntryVerdict::kWrite);
+  EXPECT_EQ(verdict("GOOD", 1231, 1231), EntryVerdict::kWrite);
+  for (const char* name : {"", ".", "..", "A/B"}) {
+    EXPECT_EQ(verdict(name, 16, 16), EntryVerdict::kUnusableName) << name;
   }
-  for (const wchar_t* name :
-       {L"CONIN", L"COM10", L"COM", L"LPTX", L"CONX", L"A.B", L".A", L"\u30BD"}) {
-    EXPECT_TRUE(IsUsableWindowsName(name)) << testing::PrintToString(name);
-  }
+  const wchar_t* refused[] = {L"A\\B", L"A/B", L"A:B", L"A*B", L"A?B", L"A<B", L"A>B", L"A|B",
+                              L"A\"B", L"A\x1F", L"AB.", L"AB ", L"", L"CON", L"con", L"NUL.X",
+                              L"AUX.TX", L"PRN", L"COM0", L"lpt9", L"COM\u00B9", L"LPT\u00B3.A",
+                              L"CONIN$", L"conout$"};
+  const wchar_t* usable[] = {L"CONIN", L"COM10", L"COM", L"LPTX", L"CONX", L"A.B", L".A", L"A B",
+                             L"\u30BD"};
+  for (const wchar_t* name : refused) EXPECT_FALSE(IsUsableWindowsName(name)) << name;
+  for (const wchar_t* name : usable) EXPECT_TRUE(IsUsableWindowsName(name)) << name;
 }
 
 }  // namespace
