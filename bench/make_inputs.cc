@@ -12,27 +12,29 @@
 //                records apart, so that their walks overlap
 //   images.d88   63 images 160 records apart, every track of every one at
 //                a start of its own: 9,702 walks, no two from one start
-// and the inputs built against the reader's structures (WriteChainFile):
+// and inputs built against ways of reading it (WriteChainFile, WriteWoven):
 //   flood.d88    one image over a chain of 400,000 records whose positions
 //                all fall in 1/16 of the slots of a position table under the
 //                fixed hash the reader once used, gaps as small as allowed
 //   past-16.d88, past-512.d88  image 0's tracks 1 to 100 walk distinct
 //                stretches of 65,535 packed records (6.5 million: more than
-//                the reader keeps), then 63 images walk one chain of 65,599
-//                records 16 or 512 bytes apart
+//                a reader keeping 6 Mi records holds), then 63 images walk
+//                one chain of 65,599 records 16 or 512 bytes apart
 //   runs-63.d88, runs-64.d88  1,042 walks that each end after 63 (64)
 //                records lay down a chain, then walks that cross all of them
-//   cycle.d88    the reader's worst order of walks: one image counted 32
-//                times whose tracks take 110 starts 70,000 packed records
-//                apart in turn, more records than it keeps
-// With --large, past the reader's memory bound:
+//   cycle.d88    the worst order of walks for a reader keeping 6 Mi records:
+//                one image counted 32 times whose tracks take 110 starts
+//                70,000 packed records apart in turn
+//   woven-2464.d88  the sweep's worst: 2,464 chains woven record by record,
+//                532 records each, each walked from two records 100 apart
+//                (4,928 walks), with sector counts that each cost a lookup;
+//                the walk budget is spent on them first (21 MB)
+// With --large, files of 0.1 to 2 GB:
 //   turns-1g.d88  154 starts in turn, 400,000 records apart (1 GB)
 //   sparse.d88    2 starts in turn, records of 8 KiB of data (1.1 GB, sparse)
 //   past-30000.d88  as past-16, the chain's records 30,000 bytes apart (2 GB)
-//   woven-110.d88, woven-256.d88  one image counted 32 times whose tracks
-//                take in turn the first records of 110 (256) chains woven
-//                through one another, record by record, 65,600 records
-//                each: more records than the reader keeps (115 and 269 MB)
+//   woven-110.d88, woven-256.d88  as woven-2464, 110 (256) chains of
+//                65,600 records each (115 and 269 MB)
 // With --batch, only COUNT small D88 files (disk-0000.d88 ...), each one
 // image of 4 tracks with 3 files, for the batch recipe's benchmark.
 #include <algorithm>
@@ -160,33 +162,45 @@ bool WriteRuns(const std::string& path, int run) {
   return d88build::WriteChainFile(path, chain);
 }
 
-// `chains` chains woven through one another: the file after the image
-// header is a run of 16-byte record headers, and record h of the run, of
-// chain h % chains, has `chains - 1` records of the others as its data. One
-// image whose track t starts chain t % chains, then an empty one that steps
-// back to it, so the file holds 64 images.
-bool WriteWoven(const std::string& path, int chains) {
-  constexpr int64_t kRecords = 65600;
-  const int64_t run = kRecords * chains * 16, back = 688 + run;
-  d88build::Image image, stepBack;
-  image.name = "WOVEN";
-  for (int track = 0; track < 164; ++track) {
-    image.trackOffsetOverrides[track] = static_cast<uint32_t>(688 + 16 * (track % chains));
+// `chains` chains of `records` records woven through one another: after 32
+// image headers the file is a run of 16-byte record headers, and record h of
+// the run, record h / chains of chain h % chains, has `chains - 1` records of
+// the others as its data. Walk w (track t of image k, w = 154 k + t) starts
+// chain (w / 2) % chains at its record 0 (w even) or 100 (w odd); record i
+// of a chain has sector count i - 49 from i = 50 on, which ends no walk but
+// is looked up. Each of these images reaches the file's end, where a header
+// of its own steps back to the next one: 64 images.
+bool WriteWoven(const std::string& path, int chains, int64_t records) {
+  constexpr int kFront = 32;
+  const int64_t run = 688 * kFront, end = run + records * chains * 16;
+  Bytes bytes, back;
+  for (int k = 0; k < kFront; ++k) {
+    d88build::Image front, stepBack;
+    front.name = "WOVEN";
+    for (int t = 0; t < 164; ++t) {
+      const int w = 154 * k + t;
+      const int64_t start = run + 16 * ((w / 2) % chains + (w % 2) * 100 * int64_t{chains});
+      front.trackOffsetOverrides[t] = static_cast<uint32_t>(start - 688 * k);
+    }
+    front.diskSizeOverride = static_cast<uint32_t>(end);
+    stepBack.name = "BACK";
+    stepBack.diskSizeOverride = static_cast<uint32_t>(688 - end);
+    const Bytes header = d88build::BuildImage(front), backHeader = d88build::BuildImage(stepBack);
+    bytes.insert(bytes.end(), header.begin(), header.begin() + 688);
+    back.insert(back.end(), backHeader.begin(), backHeader.begin() + 688);
   }
-  image.diskSizeOverride = static_cast<uint32_t>(back);
-  stepBack.name = "BACK";
-  stepBack.diskSizeOverride = static_cast<uint32_t>(-back);
-  Bytes bytes = d88build::BuildImage(image);
-  bytes.reserve(static_cast<size_t>(back) + 688);
+  bytes.reserve(static_cast<size_t>(end) + back.size());
   d88build::Record record;
-  record.sectorCount = 65535;
   record.dataSizeField = static_cast<uint16_t>(16 * (chains - 1));
-  for (int64_t h = 0; h < kRecords * chains; ++h) {
-    record.c = static_cast<uint8_t>(0x80 | (h & 0x7F));
+  // Track 0's sectors (never loaded): the walks of track 0 look each one up.
+  record.c = record.h = 0;
+  for (int64_t h = 0; h < records * chains; ++h) {
+    const int64_t i = h / chains;
+    record.r = static_cast<uint8_t>(1 + h % 8);
+    record.sectorCount = static_cast<uint16_t>(i < 50 ? 65535 : std::min<int64_t>(i - 49, 65535));
     d88build::AppendRecord(record, &bytes);
   }
-  const Bytes header = d88build::BuildImage(stepBack);
-  bytes.insert(bytes.end(), header.begin(), header.end());
+  bytes.insert(bytes.end(), back.begin(), back.end());
   return d88build::WriteFileBytes(path, bytes);
 }
 
@@ -237,10 +251,10 @@ int main(int argc, char** argv) {
   written = written && WriteFlood(dir + "/flood.d88") &&
             WritePastTheBound(dir + "/past-16.d88", 16) &&
             WritePastTheBound(dir + "/past-512.d88", 512) && WriteRuns(dir + "/runs-63.d88", 63) &&
-            WriteRuns(dir + "/runs-64.d88", 64) &&
+            WriteRuns(dir + "/runs-64.d88", 64) && WriteWoven(dir + "/woven-2464.d88", 2464, 532) &&
             (argc != 3 || (WritePastTheBound(dir + "/past-30000.d88", 30000) &&
-                           WriteWoven(dir + "/woven-110.d88", 110) &&
-                           WriteWoven(dir + "/woven-256.d88", 256)));
+                           WriteWoven(dir + "/woven-110.d88", 110, 65600) &&
+                           WriteWoven(dir + "/woven-256.d88", 256, 65600)));
   if (!written) {
     std::fprintf(stderr, "make_bench_inputs: cannot write the inputs\n");
     return 1;

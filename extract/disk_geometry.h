@@ -6,11 +6,13 @@
 
 #include <cstdint>
 
+#include "image/d88_format.h"
+
 constexpr int32_t kUnitBytes = 1024;
-constexpr int32_t kSectorsPerTrack = 8;
-constexpr int32_t kFirstSector = 1;
+constexpr int32_t kSectorsPerTrack = k2HDSectorsPerTrack;
+constexpr int32_t kFirstSector = k2HDFirstSector;
 constexpr int32_t kLastSector = kFirstSector + kSectorsPerTrack - 1;
-constexpr int32_t kSectorSizeCode = 3;  // 128 << 3 = kUnitBytes
+constexpr int32_t kSectorSizeCode = k2HDSizeCode;  // 128 << 3 = kUnitBytes
 constexpr int32_t kTrackBytes = kSectorsPerTrack * kUnitBytes;
 // Tracks 0 to 153 are held; track 0 is never read and stays zero.
 constexpr int32_t kLoadedTracks = 154;
@@ -19,8 +21,5 @@ constexpr int32_t kDiskBytes = kLoadedTracks * kTrackBytes;
 constexpr int32_t kDiskUnits = kLoadedTracks * kSectorsPerTrack;
 // The directory fills track 1: cylinder 0, head 1.
 constexpr int32_t kDirectoryTrack = 1;
-
-constexpr int32_t CylinderOfTrack(int32_t track) { return track / 2; }
-constexpr int32_t HeadOfTrack(int32_t track) { return track % 2; }
 
 static_assert(128 << kSectorSizeCode == kUnitBytes);

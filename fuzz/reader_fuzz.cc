@@ -13,8 +13,8 @@
 
 namespace {
 
-// Made afresh for each input, with the tool's room for records or, now and then,
-// the least (one window's), so that walks also read again; seeded by the input.
+// Made afresh for each input, with the tool's walk budget or, now and then, none,
+// so that the sweep answers the layout reads; seeded by the input.
 std::optional<D88File> reader;
 constexpr int32_t kBufferBytes = 2 * 65536 + 64;
 constexpr int32_t kMargin = 64;  // bytes past a read's reach that must stay untouched
@@ -54,7 +54,9 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
   // Ask for sectors the track says it has, and for some it does not.
   const bool known = ids >= 4 && parameters->Next(4) != 0;
   const int32_t pick = known ? 4 * static_cast<int32_t>(parameters->Next(ids / 4)) : 0;
-  const int32_t c = known ? actual[pick] : static_cast<int32_t>(parameters->Next(300)) - 10;
+  const int32_t c = known                ? actual[pick]
+                    : parameters->Next(2) ? track / 2  // the layout's, for the sweep
+                                          : static_cast<int32_t>(parameters->Next(300)) - 10;
   const int32_t h = known ? actual[pick + 1] : static_cast<int32_t>(parameters->Next(3));
   const int32_t r = known ? actual[pick + 2] : static_cast<int32_t>(parameters->Next(20));
   const int32_t n = known ? actual[pick + 3] % 24 : static_cast<int32_t>(parameters->Next(8));
@@ -79,13 +81,12 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Parameters parameters(data, size);
   const bool cramped = parameters.Next(8) == 0;
-  reader.emplace(cramped ? 0 : D88File::kDefaultStoredRecords, 1 + parameters.Next(1000));
+  reader.emplace(cramped ? 0 : D88File::kDefaultWalkBudget, 1 + parameters.Next(1000));
   Check(reader->Open(WriteInput(data, size)));
   int64_t starts[64];
   const int32_t count = PlainImageStarts(data, size, starts);
   Check(reader->GetImageCount() == count);
-  // Now and then the last image first: records dropped as behind every
-  // image to come are read again.
+  // Now and then the last image first: one sweep answers whichever asks.
   const bool backwards = parameters.Next(4) == 0;
   for (int32_t step = 0; step < count; ++step) {
     const int32_t index = backwards ? count - 1 - step : step;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "image/d88_format.h"
+
 bool CachedFile::Open(const char* path) {
   ForgetBlocks();
   return file.Open(path);
@@ -21,6 +23,7 @@ void CachedFile::ForgetBlocks() {
   useClock = 0;
   lastHit = 0;
   readFailed = false;
+  cost = 0;
 }
 
 int CachedFile::FindOrLoadBlock(int64_t block) {
@@ -32,6 +35,7 @@ int CachedFile::FindOrLoadBlock(int64_t block) {
     }
     if (lastUse[slot] < lastUse[victim]) victim = slot;
   }
+  cost += kBlockBytes / 64;
   const int64_t arrived = file.ReadAt(block * kBlockBytes, bytes[victim], kBlockBytes);
   if (arrived < 0) {
     // Never kept as a short block: that would read as the end of the file.
@@ -47,6 +51,7 @@ int CachedFile::FindOrLoadBlock(int64_t block) {
 }
 
 int64_t CachedFile::Read(int64_t positionInFile, uint8_t* destination, int64_t length) {
+  ++cost;
   // Most reads lie in the block read last: record headers one after another.
   const int64_t inLast = positionInFile - blockNumber[lastHit] * kBlockBytes;
   if (blockNumber[lastHit] >= 0 && inLast >= 0 && inLast + length <= validBytes[lastHit]) {
@@ -69,7 +74,10 @@ int64_t CachedFile::Read(int64_t positionInFile, uint8_t* destination, int64_t l
   return delivered;
 }
 
-int64_t CachedFile::ReadAlone(int64_t positionInFile, uint8_t* destination, int64_t length) {
+int64_t CachedFile::ReadHeader(int64_t positionInFile, int64_t gap, uint8_t* destination) {
+  const int64_t length = kRecordHeaderBytes;
+  if (gap < kFarApart) return Read(positionInFile, destination, length);
+  ++cost;
   const int64_t block = positionInFile / kBlockBytes;
   const int32_t offsetInBlock = static_cast<int32_t>(positionInFile % kBlockBytes);
   for (int slot = 0; slot < kBlockCount; ++slot) {
@@ -78,6 +86,7 @@ int64_t CachedFile::ReadAlone(int64_t positionInFile, uint8_t* destination, int6
       return length;
     }
   }
+  cost += 100;
   const int64_t arrived = file.ReadAt(positionInFile, destination, length);
   if (arrived >= 0) return arrived;
   readFailed = true;

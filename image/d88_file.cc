@@ -1,6 +1,7 @@
 #include "image/d88_file.h"
 
 #include <new>
+#include <vector>
 
 #include "image/byte_order.h"
 #include "image/track_reader.h"
@@ -9,10 +10,15 @@ namespace {
 
 bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
 
+// An offset of 0x80000000 or more is negative here; it would lead before
+// the image, so it makes the track unusable like an absent one.
+bool TrackIsUsable(int32_t offsetInImage, int32_t diskSize) {
+  return offsetInImage > 0 && offsetInImage <= diskSize;
+}
+
 }  // namespace
 
-D88File::D88File(int32_t storedRecords, uint64_t seed)
-    : storedRecords(storedRecords), seed(seed) {}
+D88File::D88File(int64_t walkBudget, uint64_t seed) : walkBudget(walkBudget), seed(seed) {}
 
 D88File::~D88File() = default;
 
@@ -21,6 +27,7 @@ bool D88File::IsOpen() const { return reader != nullptr && reader->IsOpen(); }
 bool D88File::ReadFailed() const { return reader != nullptr && reader->ReadFailed(); }
 
 void D88File::ForgetCurrentImage() {
+  currentImage = -1;
   imageOffset = -1;
   mediaType = -1;
   diskSize = 0;
@@ -47,7 +54,7 @@ bool D88File::Open(const char* path) {
     reader->Close();
     ForgetCurrentImage();
   }
-  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader(storedRecords, seed));
+  if (reader == nullptr) reader.reset(new (std::nothrow) TrackReader(walkBudget, seed));
   // Only a regular file can be a D88 file: a directory cannot be read, and
   // a pipe, a FIFO or a device cannot be read at a position, so no header
   // could be found in it. InputFile asks what it opened, not the path.
@@ -76,6 +83,7 @@ bool D88File::SelectImage(int32_t index) {
   uint8_t header[kImageHeaderBytes] = {};
   reader->ReadBytes(imageOffsets[index], header, kImageHeaderBytes);
   if (ReadFailed()) return false;
+  currentImage = index;
   imageOffset = imageOffsets[index];
   int length = 0;
   while (length < kDiskNameBytes && header[kDiskNameOffset + length] != 0) {
@@ -100,11 +108,8 @@ void D88File::SetSectorRange(int32_t first, int32_t last) {
 
 bool D88File::LocateTrack(int32_t track, int64_t* startInFile) const {
   if (!IsOpen() || track < 0 || track >= kTrackCount) return false;
-  const int32_t offsetInImage = trackOffsets[track];
-  // An offset of 0x80000000 or more is negative here; it would lead before
-  // the image, so it makes the track unusable like an absent one.
-  if (offsetInImage <= 0 || offsetInImage > diskSize) return false;
-  *startInFile = static_cast<int64_t>(imageOffset) + offsetInImage;
+  if (!TrackIsUsable(trackOffsets[track], diskSize)) return false;
+  *startInFile = static_cast<int64_t>(imageOffset) + trackOffsets[track];
   return true;
 }
 
@@ -114,7 +119,7 @@ int32_t D88File::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int3
   if (!LocateTrack(track, &startInFile)) return 0;
   if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n) || maxLength <= 0) return 0;
   SectorData sector;
-  if (!reader->FindSector(startInFile, c, h, r, n, &sector)) return 0;
+  if (!FindSector(track, startInFile, c, h, r, n, &sector)) return 0;
   const int32_t length = sector.sizeBytes < maxLength ? sector.sizeBytes : maxLength;
   // The count is the length asked of the file, not what arrived: data cut
   // short by the end of a truncated file still counts in full, so a run of
@@ -122,6 +127,44 @@ int32_t D88File::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int3
   // bytes that did not arrive keep what the buffer held.
   if (length > 0) reader->ReadBytes(sector.positionInFile, buffer, length);
   return length;
+}
+
+bool D88File::FindSector(int32_t track, int64_t startInFile, int32_t c, int32_t h, int32_t r,
+                         int32_t n, SectorData* found) {
+  const bool layout = c == CylinderOfTrack(track) && h == HeadOfTrack(track) &&
+                      n == k2HDSizeCode && r >= k2HDFirstSector &&
+                      r < k2HDFirstSector + k2HDSectorsPerTrack;
+  if (layout) {
+    if (reader->SweepDue()) SweepAllImages();
+    switch (reader->FindSwept(currentImage * kTrackCount + track, r, found)) {
+      case WalkSweep::Answer::kFound:
+        return true;
+      case WalkSweep::Answer::kNone:
+        return false;
+      case WalkSweep::Answer::kUnknown:
+        break;
+    }
+  }
+  return reader->FindSector(startInFile, c, h, r, n, found);
+}
+
+void D88File::SweepAllImages() {
+  // Every track of every image, as LocateTrack would find it.
+  std::vector<int64_t> starts(static_cast<size_t>(imageCount) * kTrackCount, -1);
+  for (int32_t image = 0; image < imageCount; ++image) {
+    uint8_t header[kImageHeaderBytes];
+    if (reader->ReadBytes(imageOffsets[image], header, kImageHeaderBytes) < kImageHeaderBytes) {
+      continue;
+    }
+    const int32_t size = static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+    for (int32_t track = 0; track < kTrackCount; ++track) {
+      const int32_t offset = static_cast<int32_t>(ReadLE32(header + kTrackTableOffset + 4 * track));
+      if (TrackIsUsable(offset, size)) {
+        starts[image * kTrackCount + track] = int64_t{imageOffsets[image]} + offset;
+      }
+    }
+  }
+  reader->Sweep(starts.data(), static_cast<int32_t>(starts.size()));
 }
 
 int32_t D88File::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,

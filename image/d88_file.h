@@ -32,15 +32,17 @@ inline bool MayBeSameFile(const FileIdentity& a, const FileIdentity& b) {
 }
 
 class TrackReader;
+struct SectorData;
 
 class D88File {
  public:
-  // The record headers the reader keeps in memory, 8.1 bytes each: 51 MB
-  // at most; tests and the fuzz target keep fewer to reach what lies past
-  // them. A `seed` of 0 draws the one that picks which records give way
-  // from the system; any other fixes it.
-  static constexpr int32_t kDefaultStoredRecords = 6 << 20;
-  explicit D88File(int32_t storedRecords = kDefaultStoredRecords, uint64_t seed = 0);
+  // What reads may cost before the 2HD layout reads of all images are
+  // answered by one sweep of the file (track_reader.h): 8 Mi reads from
+  // cached blocks, about 80 ms; tests and the fuzz target sweep at once
+  // with 0. A `seed` of 0 draws the sweep's hash key from the system; any
+  // other fixes it.
+  static constexpr int64_t kDefaultWalkBudget = int64_t{8} << 20;
+  explicit D88File(int64_t walkBudget = kDefaultWalkBudget, uint64_t seed = 0);
   ~D88File();
   D88File(const D88File&) = delete;
   D88File& operator=(const D88File&) = delete;
@@ -119,6 +121,11 @@ class D88File {
   // Where the first record of `track` of the current image lies in the file;
   // false when there is no file or the track is absent or unusable.
   bool LocateTrack(int32_t track, int64_t* startInFile) const;
+  // The record a sector read of the current image's `track` stops at.
+  bool FindSector(int32_t track, int64_t startInFile, int32_t c, int32_t h, int32_t r, int32_t n,
+                  SectorData* found);
+  // Sweeps the tracks of every image (TrackReader::Sweep).
+  void SweepAllImages();
   void ForgetCurrentImage();
   bool IsOpen() const;
 
@@ -126,6 +133,7 @@ class D88File {
   int32_t firstSector = 1;
   int32_t lastSector = 16;
   int32_t imageOffsets[kMaxImages] = {};
+  int32_t currentImage = -1;
   int32_t diskSize = 0;
   int32_t imageOffset = 0;
   int32_t trackOffsets[kTrackCount] = {};
@@ -133,7 +141,7 @@ class D88File {
   char diskName[kDiskNameBytes + 1] = {};
 
   // The open file and what speeds up reading it; made by the first Open.
-  const int32_t storedRecords;
+  const int64_t walkBudget;
   const uint64_t seed;
   std::unique_ptr<TrackReader> reader;
 };

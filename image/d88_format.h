@@ -21,11 +21,22 @@ constexpr int kTrackCount = 164;
 constexpr int kMaxImages = 64;
 constexpr int kMediaType2HD = 0x20;
 
+// The 2HD layout: track t holds cylinder t / 2 and head t % 2, sectors 1 to
+// 8 of 1024 bytes (size code 3). Reads in it are the ones the reader answers
+// fastest.
+constexpr int32_t k2HDFirstSector = 1;
+constexpr int32_t k2HDSectorsPerTrack = 8;
+constexpr int32_t k2HDSizeCode = 3;
+constexpr int32_t CylinderOfTrack(int32_t track) { return track / 2; }
+constexpr int32_t HeadOfTrack(int32_t track) { return track % 2; }
+
 // Sector record: a 16-byte header, then `data size` bytes of data.
 //   0x00 C, 0x01 H, 0x02 R, 0x03 N (size code: nominally 128 << N bytes)
 //   0x04  2 LE  sector count: records in this track, carried by every record
 //   0x0E  2 LE  data size: bytes of data after this header
 constexpr int kRecordHeaderBytes = 16;
+// A walk's sector counts end it; no count reaches past this many records.
+constexpr int32_t kMaxWalkRecords = 65535;
 constexpr int kRecordSectorCountOffset = 0x04;
 constexpr int kRecordDataSizeOffset = 0x0E;
 

@@ -1,65 +1,48 @@
-// TrackReader: the open D88 file and what makes reading its tracks fast,
-// behind the three questions D88File asks: the bytes at a file position, the
-// record a sector read stops at, and the record IDs of a walk.
+// TrackReader: the open D88 file, and the walks over its tracks' records.
 //
 // A walk visits the records of a track in stored order from its first one;
 // only these rules end it: a walk ends after the record whose position in
 // the walk equals that record's sector count minus 1; a sector read ends
 // before a record whose sector count is 0; a header that would run past the
 // end of the file is no record; and past 65,535 records no sector count can
-// end a walk, so none goes further. Every answer is the plain walk's over
-// the file. What is kept describes the file held here and is forgotten
-// whenever a file is opened or closed, in one place (Forget).
+// end a walk, so none goes further. Walk applies them to one walk, and
+// WalkSweep to many walks at once.
 //
-// What it costs, at most, whatever the file:
-// - A run of the tool makes at most 64 x 154 = 9,856 sector walks (tracks 1
-//   to 153, and the directory's track again): the 8 sectors of a track come
-//   from one walk (the track's sector index).
-// - One walk: finds its start among at most 128 windows (an O(1) range test
-//   each, and where ranges overlap a binary search of 11 steps and at most
-//   63 entries); gives up at most 513 pages, moving nothing; reads at most
-//   65,535 record headers that no window holds (each from a cached block,
-//   or by one read of a 128 KiB block, or of the 16 bytes alone when they
-//   lie 16 KiB or more past the last); and scans at most 65,535 entries
-//   twice, 64 at a time in vector compares.
-// - Memory: the pool (6 Mi records, 51 MB), the blocks (1 MB), fixed.
-// - Hence a run costs at most 9,856 x (a lookup and two scans, about 25 us)
-//   plus its header reads, and a walk reads none of the records a window
-//   holds: while the chains the walks need fit in the pool, each header is
-//   read once (once per window where chains merge). Past the pool, a walk
-//   whose window gave way reads its headers again, 65,535 at most, and the
-//   file decides how far apart they lie: its worst input weaves chains
-//   through one another just past the pool, so that each such walk reads a
-//   block of the file for every 74 headers (doc/developing.md, Bounds, has
-//   the figures, and why no structure within 64 MB keeps every file within
-//   0.6 s of CPU per 20 MB).
-//   No lookup costs more than the above, whatever positions the file holds.
-// The memos, and what makes each right:
-// - the last sector walk's length, by its start: where a walk ends depends
-//   only on the file, not on what it looks for, and tracks often share a
-//   start (many images over one chain);
-// - the sector index of the last track walked, by its start and C/H/N: one
-//   walk answers every sector of a run on the track, since a walk for any
-//   of them would stop at the first record that holds it.
+// What it costs, at most, whatever the file. A run of the tool asks only
+// 2HD layout reads (sectors 1 to 8 of each track's own cylinder and head,
+// size code 3), at most 64 x 154 = 9,856 track walks:
+// - While the reads made so far cost less than the walk budget (8 Mi reads
+//   from cached blocks, about 80 ms; see CachedFile::Cost), a layout read
+//   walks its track: 65,535 headers at most, each from a cached block, or by
+//   one read of a 128 KiB block, or by one read of itself alone when it lies
+//   16 KiB or more past the header before.
+// - Past the budget, the first layout read sweeps the tracks of every image
+//   at once (WalkSweep): one pass over the file in order of position that
+//   reads each record header on any walk once, however many walks share it.
+//   Its cost grows with the records it passes, at most one per 16 bytes of
+//   file, and with the 9,856 walks, never with how walks overlap; its
+//   memory is a few MB. Every later layout read is answered from it.
+// - Hence a run costs at most the budget, one walk, and one sweep of the
+//   file, plus reading the sectors' data; the memory is fixed (the blocks,
+//   1 MB; the sweep's answers). No order of reads, no arrangement of
+//   records, reaches further.
+// Reads outside the layout (other C/H/N, ID lists) always walk.
+// The one memo: the sector index of the last track walked, by its start and
+// C/H/N. One walk answers every sector of a run on the track, since a walk
+// for any of them would stop at the first record that holds it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "image/cached_file.h"
-#include "image/chain_windows.h"
-
-// Where a sector's data lies in the file, and its size as its header says.
-struct SectorData {
-  int64_t positionInFile;
-  int32_t sizeBytes;
-};
+#include "image/walk_sweep.h"
 
 class TrackReader {
  public:
-  TrackReader(int32_t storedRecords, uint64_t seed) : windows(storedRecords, seed) { Forget(); }
+  TrackReader(int64_t walkBudget, uint64_t seed) : walkBudget(walkBudget), seed(seed) { Forget(); }
 
   // As CachedFile; both forget everything read from the file held before.
-  // Open also fails when the windows' memory cannot be had.
   bool Open(const char* path);
   void Close();
   bool IsOpen() const { return file.IsOpen(); }
@@ -68,6 +51,14 @@ class TrackReader {
   int64_t ReadBytes(int64_t positionInFile, uint8_t* destination, int64_t length) {
     return file.Read(positionInFile, destination, length);
   }
+
+  // Whether the next layout read should sweep: the budget is spent, no
+  // sweep was made for this file, and no read has failed.
+  bool SweepDue() const;
+  // Sweeps the walks from `starts` (WalkSweep::Run), once for the file.
+  void Sweep(const int64_t* starts, int32_t count);
+  // The swept answer for sector r of walk `id`, if a sweep was made.
+  WalkSweep::Answer FindSwept(int32_t id, int32_t r, SectorData* found) const;
 
   // The record at which a sector read of c/h/r/n (each 0 to 255) in the
   // track whose first record is at `trackStartInFile` stops: the first
@@ -82,31 +73,17 @@ class TrackReader {
 
  private:
   enum class WalkKind { kSectorRead, kIdList };
-  // The records a walk visits: entries `first` to `first + length - 1` of
-  // `window`, valid until the next walk.
-  struct Walk {
-    const ChainWindows::Window* window;
-    int32_t first;
-    int32_t length;
-  };
-  // Walks from `startInFile` under the rules of `kind`, at most `limit`
-  // records: the one place where the walk rules are applied.
-  Walk WalkFrom(int64_t startInFile, WalkKind kind, int32_t limit);
-  // Reads the record after the window's last entry into it and returns its
-  // sector count; -1 where a header would run past the end of the file or
-  // its read fails.
-  int32_t ReadNext(ChainWindows::Window* window);
-  // Notes, for each sector number, the first record addressed c/h/*/n of the
-  // sector walk from `trackStartInFile`.
-  void IndexTrackSectors(int64_t trackStartInFile, uint32_t chnKey);
+  // Calls visit(header, positionInFile) for each record of the walk from
+  // `startInFile` under the rules of `kind`, at most `limit` records.
+  template <typename Visit>
+  void Walk(int64_t startInFile, WalkKind kind, int32_t limit, Visit visit);
   void Forget();
 
+  const int64_t walkBudget;
+  const uint64_t seed;
   CachedFile file;
-  ChainWindows windows;
-  struct {
-    int64_t startInFile;  // -1: none
-    int32_t records;
-  } lastSectorWalk;
+  std::unique_ptr<WalkSweep> sweep;  // made when due; forgotten with the file
+  bool swept;
   struct {
     bool valid;
     int64_t startInFile;

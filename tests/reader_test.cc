@@ -121,6 +121,7 @@ TEST_F(ReaderTest, OpenAndClose) {
     EXPECT_FALSE(d88.SelectImage(0));  // with no file nothing changes
     EXPECT_STREQ(d88.GetDiskName(), how == 1 ? "" : "Y");
     EXPECT_EQ(d88.ReadSector(2, 1, 0, 1, 3, bytes, 1024) + d88.ReadSectorIds(2, bytes, 4), 0);
+    EXPECT_FALSE(d88.ReadFailed());  // not even tried
     ASSERT_TRUE(d88.Open(otherPath.c_str()));
     EXPECT_EQ(d88.ReadSector(2, 1, 0, 1, 3, bytes, 1024), 0);
     bytes[2] = 0;
@@ -128,14 +129,20 @@ TEST_F(ReaderTest, OpenAndClose) {
     EXPECT_EQ(bytes[2], how == 1 ? 0 : 9);
   }
   // A failed read is no end of file: no image is selected until a new Open.
+  // A sweep (budget 0) that meets it fails only the reads that cross it.
   const size_t track53 = 2 * 688 + (154 + 53) * 8 * 1040;  // of image 1
   setenv("D88_FAIL_FILE", otherPath.c_str(), 1);
   setenv("D88_FAIL_AT", std::to_string(track53 + 100).c_str(), 1);
-  ASSERT_TRUE(d88.SelectImage(1));
-  EXPECT_EQ(d88.ReadSectors(53, 26, 1, 1, 3, bytes, 1024), 0);
+  for (const int64_t budget : {D88File::kDefaultWalkBudget, int64_t{0}}) {
+    D88File reader(budget);
+    ASSERT_TRUE(reader.Open(otherPath.c_str()) && reader.SelectImage(0));
+    EXPECT_EQ(reader.ReadSectors(1, 0, 1, 1, 3, bytes, 1024), 1024);
+    ASSERT_TRUE(!reader.ReadFailed() && reader.SelectImage(1));
+    EXPECT_EQ(reader.ReadSectors(53, 26, 1, 1, 3, bytes, 1024), 0);
+    EXPECT_TRUE(reader.ReadFailed());
+    EXPECT_FALSE(reader.SelectImage(1));
+  }
   unsetenv("D88_FAIL_FILE");
-  EXPECT_TRUE(d88.ReadFailed());
-  EXPECT_FALSE(d88.SelectImage(1));
   ASSERT_TRUE(d88.Open(otherPath.c_str()) && !d88.ReadFailed() && d88.SelectImage(1));
   EXPECT_EQ(d88.ReadSectors(53, 26, 1, 1, 3, bytes, 1024), 1024);
 }
@@ -194,9 +201,9 @@ TEST_F(ReaderTest, SectorReads) {
   }
 }
 
-// 140,000 records (some of 20,000 bytes) walked from tracks inside, at the end of and past what
-// earlier walks kept, by readers keeping all, 140,000 and the fewest records; then another file
-// with records at the same places. Every read is the builder's walk's.
+// 140,000 records (some of 20,000 bytes), tracks starting inside one another's walks, walked
+// one by one and swept together (budget 0); then another file with records at the same places.
+// Every read is the builder's walk's.
 TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   std::mt19937 random(1232);
   const int starts[] = {0, 60000, 100000, 65535, 130000, 5, 139000, 99999, 65538};
@@ -211,7 +218,7 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
       if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
       if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
       const size_t size = i % 7000 == 6999 ? 20000 : i % 2;
-      image.tracks[0].push_back(Sector(random() % 2, random() % 2, random() % 200, 3, sectorCount,
+      image.tracks[0].push_back(Sector(random() % 5, random() % 2, 1 + random() % 9, 3, sectorCount,
                                        Bytes(size, static_cast<uint8_t>(i + &image - images))));
       for (int t = 0; t < 9; ++t) {
         if (starts[t] == i) image.trackOffsetOverrides[t] = offset;
@@ -227,14 +234,14 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   Bytes ids(4 * 66000);
   ASSERT_TRUE(d88.SelectImage(0));
   EXPECT_EQ(d88.ReadSectorIds(1, ids.data(), 4 * 66000), 4 * 65535);
-  for (const int32_t room : {D88File::kDefaultStoredRecords, 140000, 0}) {
-    D88File reader(room);
+  for (const int64_t budget : {D88File::kDefaultWalkBudget, int64_t{0}}) {
+    D88File reader(budget);
     for (int file = 0; file < 2; ++file) {
       const std::vector<Record>& records = images[file].tracks.at(0);
       ASSERT_TRUE(reader.Open(paths[file].c_str()) && reader.SelectImage(0));
       for (const auto& order : {std::vector<int>{0, 3, 1, 8, 2, 2, 0}, {4, 5, 6, 2, 1, 7, 0}}) {
         for (int track : order) {
-          SCOPED_TRACE("room " + std::to_string(room) + " file " + std::to_string(file) +
+          SCOPED_TRACE("budget " + std::to_string(budget) + " file " + std::to_string(file) +
                        " track " + std::to_string(track));
           const std::vector<Record> walk = WalkFrom(records, starts[track]);
           std::string expected;
@@ -243,14 +250,16 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
           EXPECT_EQ(reader.ReadSectorIds(track, actual.data(), 4 * 66000), 4 * walk.size());
           expected.resize(actual.size(), char(kUntouched));
           ASSERT_EQ(AsString(actual), expected);
-          for (int r : {0, 1, 50, 199}) {
-            auto found = std::find_if(walk.begin(), walk.end(), [r](const Record& record) {
-              return record.sectorCount == 0 || (record.c == 1 && record.h == 0 && record.r == r);
+          for (int r : {1, 3, 8, 9}) {  // as the 2HD layout reads them, then not
+            auto found = std::find_if(walk.begin(), walk.end(), [r, track](const Record& record) {
+              return record.sectorCount == 0 ||
+                     (record.c == track / 2 && record.h == track % 2 && record.r == r);
             });
             expected = found == walk.end() || found->sectorCount == 0 ? "" : AsString(found->data);
             expected.resize(std::min<size_t>(expected.size(), 4));
             Bytes sector(4, kUntouched);
-            EXPECT_EQ(reader.ReadSector(track, 1, 0, r, 3, sector.data(), 4), int(expected.size()));
+            EXPECT_EQ(reader.ReadSector(track, track / 2, track % 2, r, 3, sector.data(), 4),
+                      int(expected.size()));
             expected.resize(4, char(kUntouched));
             EXPECT_EQ(AsString(sector), expected) << r;
           }
