@@ -38,7 +38,7 @@ class D88File {
  public:
   // What reads may cost before the 2HD layout reads of all images are
   // answered by one sweep of the file (track_reader.h): 8 Mi reads from
-  // cached blocks, about 80 ms; tests and the fuzz target sweep at once
+  // cached blocks, about 0.1 s; tests and the fuzz target sweep at once
   // with 0. A `seed` of 0 draws the sweep's hash key from the system; any
   // other fixes it.
   static constexpr int64_t kDefaultWalkBudget = int64_t{8} << 20;

@@ -1,5 +1,4 @@
-// Reads of the file D88_FAIL_FILE (a path) that cover byte D88_FAIL_AT fail
-// with EIO: tests say which part of a D88 file cannot be read, not how many
+// Reads of the file D88_FAIL_FILE that cover its byte D88_FAIL_AT fail with EIO, whatever
 // reads come first. In the test binary, and preloaded into the tool.
 #include <dlfcn.h>
 #include <errno.h>

@@ -8,8 +8,7 @@
 
 namespace {
 
-// Names are replaced, never written through, never the D88 file or where a
-// standard stream goes; folders are reached only through what the run holds.
+// Names replaced, never written through, never the D88 file or a stream's; folders held.
 TEST(SafetyTest, WritesGoNowhereElse) {
   const Entries links = {{"LINK", 16, 16}, {"HARD", 17, 17},  {"FIFO", 18, 18},
                          {"FILE", 19, 19}, {"TOD88", 20, 20}, {"HARDD", 21, 21}};
@@ -38,7 +37,8 @@ TEST(SafetyTest, WritesGoNowhereElse) {
   const std::string whereOutputGoes =
       Refused(0, "LONG", isD88) + Refused(1, "DISK", "is where standard output goes, not written");
   const Tree onlyD88 = {{"disk", AsString(d88)}};
-  Tree stats = readOnly;
+  Tree stats = readOnly, errorFiles = readOnly;
+  errorFiles["DISK"] = Refused(1, "DISK", "is where standard error goes, not written");
   stats["LONG"] = AsString(d88), stats["DISK"] = k2HD + Listing(one) + k2HD + Listing(two);
   std::vector<ToolCase> cases = {
       {.what = "links, a FIFO and the D88 file", .d88 = linksD88, .args = "D88 -d",
@@ -52,23 +52,32 @@ TEST(SafetyTest, WritesGoNowhereElse) {
       {.what = "the start folder removed", .d88 = d88,
        .err = "d88extract: cannot tell the current directory\n", .status = 1,
        .shell = "mkdir gone && cd gone && rmdir ../gone && TOOL", .posixOnly = true},
+      {.what = "the start folder removed, a listing", .d88 = d88, .args = "--list D88",
+       .out = PerImage("ONE", one, "000") + PerImage("TWO", two, "001"),
+       .shell = "mkdir gone && cd gone && rmdir ../gone && TOOL", .posixOnly = true},
+      {.what = "standard error into an entry's name", .d88 = d88, .args = "D88 -d",
+       .out = k2HD + Listing(one) + k2HD + Listing(two), .status = 1, .files = errorFiles,
+       .shell = "TOOL 2>DISK"},
       {.what = "standard output on the D88 file", .d88 = d88, .args = "D88 -d",
        .err = "d88extract: standard output is the D88 file\n", .status = 1, .files = onlyD88,
        .shell = "TOOL 1<>disk", .d88At = "disk"},
       {.what = "standard error on the D88 file", .d88 = d88, .args = "D88 -d",
        .out = "d88extract: standard error is the D88 file\n", .status = 1, .files = onlyD88,
        .shell = "TOOL 2<>disk", .d88At = "disk"},
-      {.what = "both standard streams on the D88 file", .d88 = d88, .args = "D88 -d", .status = 1,
-       .files = onlyD88, .shell = "TOOL 1<>disk 2<>disk", .d88At = "disk"},
       {.what = "every stat failing in turn", .d88 = d88, .args = "D88 -d", .err = whereOutputGoes,
        .status = 1, .files = stats, .shell = statsFail, .d88At = "LONG", .posixOnly = true},
   };
-  // In a shared sticky folder, an image folder another user made.
+  // An image folder another user made in a shared sticky folder, unless the user owns that too.
+  const std::string sticky = "mkdir -m 1777 s && mkdir s/000 && chown 65534 s/000 && ";
+  Tree owners = Files(one, "s/000");
+  owners.merge(Tree{{"s", "<dir>"}, {"s/001", "<dir>"}, {"s/001/FILE", Units(18, 18)}});
   if (getuid() == 0) {
     cases.push_back({.what = "a folder another user planted", .d88 = d88,
                      .out = PerImage("TWO", two, "001"), .err = skipped, .status = 1,
-                     .files = planted, .shell = "mkdir -m 1777 s && mkdir s/000 && chown 65534 "
-                     "s/000 && cd s && TOOL", .posixOnly = true});
+                     .files = planted, .shell = sticky + "cd s && TOOL", .posixOnly = true});
+    cases.push_back({.what = "a folder the sticky folder's owner made", .d88 = d88,
+                     .out = PerImage("ONE", one, "000") + PerImage("TWO", two, "001"),
+                     .files = owners, .shell = sticky + "chown 65534 s && cd s && TOOL"});
   }
   RunCases(cases);
 }
@@ -92,26 +101,31 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   close(ends[0]);  // nobody reads: every write to the pipe fails
-  // Reads fail at image 1's header (the scan reads it) or at its track 77 (only loading does).
+  // Reads fail at image 0's header (the scan reads it) or at image 1's track 77 (loading does).
   const auto failAt = [](size_t position) {
     return "LD_PRELOAD=" FAILING_READS " D88_FAIL_FILE=\"$PWD/disk\" D88_FAIL_AT=" +
            std::to_string(position) + " TOOL";
   };
   const size_t imageOne = d88build::BuildImage(PatternImage("ONE", one)).size();
-  // A failed write of a temporary file leaves the old one; SIGTERM at each file's creation ends
-  // the run by it, each name old or whole and new, no temporary file left.
+  // A call on the temporary file that replaces SMALL fails as told; a failed rename leaves no
+  // temporary file. Signals at the Nth file's creation (TERM, HUP, INT) end the run by them
+  // after N whole files, the others old; an ignored HUP stays ignored.
+  const auto onTemporary = [](const std::string& call, const std::string& error) {
+    return "printf old >SMALL; strace -qq -o ../trace -e trace=openat," + call + " TOOL >/dev/null"
+           "; n=$(awk '/^" + call + "\\(/ {c++} /d88extract-.*O_CREAT/ {t = 1; next} t && /^" +
+           call + "\\(/ {print c; exit}' ../trace); rm BIG LATER; printf old >SMALL; " + kTraced +
+           "-e inject=" + call + ":error=" + error + ":when=$n TOOL";
+  };
   const std::string old = "for f in BIG SMALL LATER; do printf old >$f; done; ";
-  const std::string fullDisk =
-      "printf old >SMALL; strace -qq -o ../trace -e trace=openat,write TOOL >/dev/null; n=$(awk "
-      "'/^write\\(/ {w++} /d88extract-.*O_CREAT/ {t = 1; next} t && /^write\\(/ {print w; exit}' "
-      "../trace); rm BIG LATER; printf old >SMALL; " + kTraced +
-      "-e inject=write:error=ENOSPC:when=$n TOOL";
-  const std::string terms =
+  const std::string signals =
       kNoLeaks + old + "strace -qq -o ../trace -e trace=openat TOOL >/dev/null && mkdir ../new && "
-      "cp BIG SMALL LATER ../new && for k in $(grep -n O_CREAT ../trace | cut -d: -f1); do " + old +
-      "strace -qq -o /dev/null -e inject=openat:signal=SIGTERM:when=$k TOOL >/dev/null; "
-      "[ $? = 143 ] || exit 8; for n in BIG SMALL LATER; do cmp -s $n ../new/$n || "
-      "[ \"$(cat $n)\" = old ] || exit 9; done; ls -a | grep -q d88extract- && exit 10; done; TOOL";
+      "cp BIG SMALL LATER ../new && ks=$(grep -n 'd88extract-.*O_CREAT' ../trace | cut -d: -f1); "
+      "i=0; for k in $ks; do i=$((i + 1)); s=$(echo 15 1 2 | cut -d' ' -f$i); " + old +
+      "strace -qq -o /dev/null -e inject=openat:signal=$s:when=$k TOOL >/dev/null; [ $? = $((128 + "
+      "s)) ] || exit 8; j=0; for n in BIG SMALL LATER; do j=$((j + 1)); if [ $j -le $i ]; then cmp "
+      "-s $n ../new/$n; else [ \"$(cat $n)\" = old ]; fi || exit 9; done; ls -a | grep -q "
+      "d88extract- && exit 10; done; " + old + "trap '' HUP; strace -qq -o /dev/null -e "
+      "inject=openat:signal=1:when=${ks%%[!0-9]*} TOOL";
   // The fstat of standard output, located from a traced run elsewhere, fails.
   const std::string outputUnknown =
       "mkdir ../t && cd ../t && " + kTraced + "-o ../trace -e trace=%%stat TOOL -d >/dev/null; "
@@ -137,7 +151,8 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
        .files = later, .shell = kDropPowers + "mkdir -m 555 000 && $drop TOOL", .posixOnly = true},
       {.what = "faccessat refused by a system-call filter", .d88 = d88,
        .out = PerImage("ONE", one, "000") + PerImage("TWO", two, "001"), .files = perImage,
-       .shell = kTraced + "-e inject=faccessat2,faccessat:error=EPERM TOOL", .posixOnly = true},
+       .shell = "[ $(id -u) != 0 ] || { mkdir 000 && chown 65534 000; }; " + kTraced +
+       "-e inject=faccessat2,faccessat:error=EPERM TOOL", .posixOnly = true},  // root may write
       {.what = "a file-size limit", .d88 = d88, .args = "D88 -d", .out = listing,
        .err = Refused(0, "BIG", "cannot write the file"), .status = 1, .files = cut,
        .shell = "prlimit --fsize=4096 TOOL", .posixOnly = true},
@@ -153,14 +168,22 @@ TEST(SafetyTest, FailuresAreReportedAndTheRunGoesOn) {
        .posixOnly = true},
       {.what = "a replacement that cannot be written whole", .d88 = d88, .args = "D88 -d",
        .out = listing, .err = Refused(1, "SMALL", "cannot write the file"), .status = 1,
-       .files = keptOld, .shell = fullDisk, .posixOnly = true},
-      {.what = "SIGTERM at each file's creation", .d88 = d88, .args = "D88 -d", .out = listing,
-       .files = all, .shell = terms, .posixOnly = true},
+       .files = keptOld, .shell = onTemporary("write", "ENOSPC"), .posixOnly = true},
+      {.what = "a replacement that cannot be closed", .d88 = d88, .args = "D88 -d", .out = listing,
+       .err = Refused(1, "SMALL", "cannot write the file"), .status = 1, .files = keptOld,
+       .shell = onTemporary("close", "EIO"), .posixOnly = true},
+      {.what = "a replacement's write interrupted", .d88 = d88, .args = "D88 -d", .out = listing,
+       .files = all, .shell = onTemporary("write", "EINTR"), .posixOnly = true},
+      {.what = "a rename that fails", .d88 = d88, .args = "D88 -d", .out = listing, .err =
+       Refused(1, "SMALL", "cannot write the file"), .status = 1, .files = keptOld, .shell =
+       "printf old >SMALL && " + kTraced + "-e inject=rename,renameat,renameat2:error=EIO TOOL"},
+      {.what = "signals at each file's creation", .d88 = d88, .args = "D88 -d", .out = listing,
+       .files = all, .shell = signals, .posixOnly = true},
       {.what = "interrupted reads", .d88 = d88, .args = "D88 -d", .out = listing, .files = withD88,
        .shell = kTraced + "-P \"$PWD/disk\" -e inject=pread64:error=EINTR:when=1+2 TOOL",
        .d88At = "disk"},
       {.what = "a read error in the scan", .d88 = d88, .err = cannotRead, .status = 1,
-       .files = {{"disk", AsString(d88)}}, .shell = failAt(imageOne + 0x1C), .d88At = "disk"},
+       .files = {{"disk", AsString(d88)}}, .shell = failAt(0x1C), .d88At = "disk"},
       {.what = "a read error loading image 1", .d88 = d88, .out = PerImage("ONE", one, "000") +
        "\n[TWO] -> 001\n" + k2HD, .err = cannotRead, .status = 1, .files = firstImage,
        .shell = failAt(imageOne + 688 + 77 * 8 * (16 + 1024) + 100), .d88At = "disk"},
@@ -181,10 +204,12 @@ TEST(SafetyTest, ExistingNamesAreJudgedByIdentity) {
   EXPECT_EQ(JudgeExistingName(b, false, {a, b}), SaveResult::kIsStandardOutput);
   EXPECT_EQ(JudgeExistingName(c, false, {a, b, c}), SaveResult::kIsStandardError);
   EXPECT_EQ(JudgeExistingName(b, true, {a}), SaveResult::kNotWritten);
+  char name[kTemporaryNameBytes];
+  FormatTemporaryName(name, 42, 3);
+  EXPECT_STREQ(name, ".d88extract-42-3.tmp");
 }
 
-// Shift_JIS text as streams show it: raw, masked where controls act, decoded
-// at UTF-8 terminals (also as Windows decodes 0x80: U+0080).
+// Shift_JIS as streams show it: raw, masked, decoded at UTF-8 terminals (0x80 as Windows does).
 TEST(SafetyTest, TextAsEachStreamShowsIt) {
   const auto windows = [](const char* bytes, int length, char32_t* character) {
     if (length == 1 && static_cast<unsigned char>(bytes[0]) == 0x80) return *character = 0x80, true;
@@ -202,6 +227,7 @@ TEST(SafetyTest, TextAsEachStreamShowsIt) {
   EXPECT_EQ(shown("\x83Q\x81[\x83\x80", utf8, output, 6), "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0");
   EXPECT_EQ(shown("\xB1\xB2", utf8, output, 6), "\xEF\xBD\xB1\xEF\xBD\xB2    ");  // half-width kana
   EXPECT_EQ(shown("\x80" "A\x83", utf8, output), "?A?");  // no such byte; a lone lead byte
+  EXPECT_EQ(shown("\x83\x9F\x9F\x40", utf8, output), "\xCE\x91\xE6\xAA\x97");  // U+0391, U+6A97
   EXPECT_EQ(shown("\x80" "A\x83", utf8, message), "\\x80A\\x83");
   EXPECT_EQ(shown("\x81\x0A\x01\x7F", utf8, output), "????");  // a lead byte before a control
   EXPECT_EQ(shown("\x80\x01\x7F", utf8, message, 0, windows), "\\x80\\x01\\x7F");  // C1, C0, DEL
@@ -212,7 +238,7 @@ TEST(SafetyTest, TextAsEachStreamShowsIt) {
   }
 }
 
-// Raw into files; at a terminal masked under LC_ALL=C, decoded under C.UTF-8.
+// Raw into files; at a UTF-8 terminal decoded and masked.
 TEST(SafetyTest, TextAtATerminal) {
   const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]\x7F;\x83\x40", 1231, 1232}};
   const std::string name = "A B\x1B[2JC\x83\x5C" "123456";  // all 16 bytes, a space kept
@@ -222,18 +248,15 @@ TEST(SafetyTest, TextAtATerminal) {
       "\x87\xE3\x82\xA3\xE3\x82\xA2\xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97\xE3\x81\xBE"
       "\xE3\x81\x97\xE3\x81\x9F.\nX?Y?  " + listed + "?]?;\xE3\x82\xA1" + past;
   const auto at = [](const std::string& locale) {
-    return "LC_ALL=" + locale + " script -qec \"stty -onlcr; TOOL\" /dev/null";
+    return "script -qec \"stty -onlcr; LC_ALL=" + locale + " TOOL\" /dev/null";
   };
   ToolCase c{.d88 = BuildD88({PatternImage(name, entries)}), .out = PerImage(name, entries, "000"),
              .err = Refused(1, "\\x1B]\\x7F;\x83\x40", "points outside the disk, not written"),
              .status = 1, .files = Files({entries[0]}, "000")};
   std::vector<ToolCase> cases = {c, c, c};
-  cases[1].out = "\n[A B?[2JC\x83\x5C" "123456] -> 000\n" + k2HD + "X?Y?  " + listed +
-                 "?]?;\x83\x40" + past;
-  cases[1].shell = at("C");
-  cases[2].out = utf8;
-  cases[2].shell = at("C.UTF-8");
-  for (ToolCase& row : cases) row.posixOnly = &row != &cases[0];
+  for (ToolCase* row : {&cases[1], &cases[2]}) row->out = utf8, row->posixOnly = true;
+  cases[1].shell = at("C.UTF-8");
+  cases[2].shell = at("xx_YY.UTF-8 LANG=C");  // the first variable set decides, installed or not
   RunCases(cases);
 }
 

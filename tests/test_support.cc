@@ -8,7 +8,6 @@
 
 namespace {
 
-// ` 'text'`, quoted for the shell.
 std::string Quoted(const std::string& text) {
   std::string quoted = " '";
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -105,8 +104,7 @@ void RunCases(const std::vector<ToolCase>& cases) {
     TempDir dir;
     const fs::path work = dir.path / "work";
     const fs::path d88 = c.d88At.empty() ? dir.path / "disk.d88" : work / c.d88At;
-    fs::create_directories(work);
-    fs::create_directories(d88.parent_path());
+    fs::create_directories(c.d88At.empty() ? work : d88.parent_path());
     WriteFileOrDie(d88, c.d88);
     std::string command = tool;
     std::istringstream args(c.args);

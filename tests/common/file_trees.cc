@@ -8,12 +8,11 @@ namespace fs = std::filesystem;
 Tree ReadTree(const fs::path& root) {
   Tree tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string& contents = tree[entry.path().lexically_relative(root).generic_string()];
-    if (entry.is_symlink() || !entry.is_regular_file()) {
-      contents = entry.is_symlink() ? "<link>" : entry.is_directory() ? "<dir>" : "<other>";
-    } else {
-      contents = ReadFileText(entry.path());
-    }
+    tree[entry.path().lexically_relative(root).generic_string()] =
+        entry.is_symlink()        ? "<link>"
+        : entry.is_directory()    ? "<dir>"
+        : entry.is_regular_file() ? ReadFileText(entry.path())
+                                  : "<other>";
   }
   return tree;
 }

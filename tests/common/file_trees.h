@@ -1,5 +1,4 @@
-// What a run left on disk, read back the same way by the tests and the fuzz
-// target that runs the tool.
+// What a run left on disk, read back alike by the tests and the fuzz target that runs the tool.
 #pragma once
 
 #include <filesystem>
