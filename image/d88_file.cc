@@ -136,7 +136,9 @@ bool D88File::FindSector(int32_t track, int64_t startInFile, int32_t c, int32_t 
                       r < k2HDFirstSector + k2HDSectorsPerTrack;
   if (layout) {
     if (reader->SweepDue()) SweepAllImages();
-    switch (reader->FindSwept(currentImage * kTrackCount + track, r, found)) {
+    // Only the walk swept from the same start: a track table read before
+    // Close and another Open still stands.
+    switch (reader->FindSwept(currentImage * kTrackCount + track, startInFile, r, found)) {
       case WalkSweep::Answer::kFound:
         return true;
       case WalkSweep::Answer::kNone:

@@ -41,8 +41,9 @@ void TrackReader::Sweep(const int64_t* starts, int32_t count) {
   if (sweep != nullptr) sweep->Run(&file, starts, count);
 }
 
-WalkSweep::Answer TrackReader::FindSwept(int32_t id, int32_t r, SectorData* found) const {
-  return sweep != nullptr ? sweep->Find(id, r, found) : WalkSweep::Answer::kUnknown;
+WalkSweep::Answer TrackReader::FindSwept(int32_t id, int64_t startInFile, int32_t r,
+                                         SectorData* found) const {
+  return sweep != nullptr ? sweep->Find(id, startInFile, r, found) : WalkSweep::Answer::kUnknown;
 }
 
 template <typename Visit>

@@ -59,8 +59,9 @@ class TrackReader {
   bool SweepDue() const;
   // Sweeps the walks from `starts` (WalkSweep::Run), once for the file.
   void Sweep(const int64_t* starts, int32_t count);
-  // The swept answer for sector r of walk `id`, if a sweep was made.
-  WalkSweep::Answer FindSwept(int32_t id, int32_t r, SectorData* found) const;
+  // The swept answer for sector r of walk `id` from `startInFile`, if a
+  // sweep was made (WalkSweep::Find).
+  WalkSweep::Answer FindSwept(int32_t id, int64_t startInFile, int32_t r, SectorData* found) const;
 
   // The record at which a sector read of c/h/r/n (each 0 to 255) in the
   // track whose first record is at `trackStartInFile` stops: the first

@@ -44,6 +44,7 @@ void WalkSweep::Run(CachedFile* file, const int64_t* starts, int32_t count) {
   for (int32_t id = 0; id < count; ++id) {
     for (SectorData& sector : walks[id].sectors) sector = SectorData{-1, -1};
     if (starts[id] < 0) continue;
+    walks[id].startInFile = starts[id];
     groups.push_back(
         Group{starts[id], 0, 1, 1, 0, 0, WalksBy(1, Mix{hashKey}), WalksBy(8, Mix{hashKey}), {}});
     Group& group = groups.back();
@@ -166,8 +167,10 @@ void WalkSweep::Merge(Group* into, Group* from) {
   WalksBy(0, Mix{hashKey}).swap(from->waiting);
 }
 
-WalkSweep::Answer WalkSweep::Find(int32_t id, int32_t r, SectorData* found) const {
-  if (id < 0 || static_cast<size_t>(id) >= walks.size() || !walks[id].known) {
+WalkSweep::Answer WalkSweep::Find(int32_t id, int64_t startInFile, int32_t r,
+                                  SectorData* found) const {
+  if (id < 0 || static_cast<size_t>(id) >= walks.size() || !walks[id].known ||
+      walks[id].startInFile != startInFile) {
     return Answer::kUnknown;
   }
   const SectorData& sector = walks[id].sectors[r - k2HDFirstSector];

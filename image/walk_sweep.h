@@ -50,8 +50,8 @@ class WalkSweep {
 
   // The first record of walk `id` addressed with sector r and its track's
   // layout C/H/N: kNone when the walk holds none, kUnknown when the walk
-  // was not finished. `r` is 1 to 8.
-  Answer Find(int32_t id, int32_t r, SectorData* found) const;
+  // was not finished or did not start at `startInFile`. `r` is 1 to 8.
+  Answer Find(int32_t id, int64_t startInFile, int32_t r, SectorData* found) const;
 
  private:
   static constexpr int32_t kWaitingKeyWords = (kTrackCount * k2HDSectorsPerTrack + 63) / 64;
@@ -72,6 +72,7 @@ class WalkSweep {
     uint64_t waitingKeys[kWaitingKeyWords];
   };
   struct Walk {
+    int64_t startInFile = -1;
     bool known = false;
     bool ended = false;
     SectorData sectors[k2HDSectorsPerTrack];  // size -1: none

@@ -128,7 +128,7 @@ TEST_F(ReaderTest, OpenAndClose) {
   const size_t track53 = 2 * 688 + (154 + 53) * 8 * 1040;  // of image 1
   setenv("D88_FAIL_FILE", otherPath.c_str(), 1);
   setenv("D88_FAIL_AT", std::to_string(track53 + 100).c_str(), 1);
-  for (const int64_t budget : {D88File::kDefaultWalkBudget, int64_t{0}}) {
+  for (const int64_t budget : {D88File::kDefaultWalkBudget, int64_t{0}, int64_t{100000}}) {
     D88File reader(budget);
     ASSERT_TRUE(reader.Open(otherPath.c_str()) && reader.SelectImage(0));
     EXPECT_EQ(reader.ReadSectors(1, 0, 1, 1, 3, bytes, 1024), 1024);
@@ -201,14 +201,16 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   for (Image& image : images) {
     uint32_t offset = 688;
     for (int i = 0; i < 140000; ++i) {
-      // Mostly no end; now and then the end of a walk from a start, or 0.
+      // Mostly no end; now and then the end of a walk from a start, or 0. No C of 2 before
+      // 65,540: track 5's walk (C 2) meets its first one past 65,535 records.
       int sectorCount = 65535;
       const int start = starts[2 + 2 * (random() % 3)];
-      if (random() % 400 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
-      if (i > 126000 && random() % 4000 == 0) sectorCount = 0;
+      if (random() % 40 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
+      if (i > 126000 && random() % 400 == 0) sectorCount = 0;
       const size_t size = i % 7000 == 6999 ? 20000 : i % 2;
-      image.tracks[0].push_back(Sector(random() % 5, random() % 2, 1 + random() % 9, 3, sectorCount,
-                                       Bytes(size, static_cast<uint8_t>(i + &image - images))));
+      const int c = random() % 5, h = random() % 3, r = 1 + random() % 9;
+      image.tracks[0].push_back(Sector(c == 2 && i < 65540 ? 0 : c, h, r, 3, sectorCount,
+                                       Bytes(size, uint8_t(i + &image - images))));
       for (int t = 0; t < 9; ++t) {
         if (starts[t] == i) image.trackOffsetOverrides[t] = offset;
       }
@@ -223,7 +225,7 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   Bytes ids(4 * 66000);
   ASSERT_TRUE(d88.SelectImage(0));
   EXPECT_EQ(d88.ReadSectorIds(1, ids.data(), 4 * 66000), 4 * 65535);
-  for (const int64_t budget : {D88File::kDefaultWalkBudget, int64_t{0}}) {
+  for (const int64_t budget : {D88File::kDefaultWalkBudget, int64_t{0}, int64_t{100000}}) {
     D88File reader(budget);
     for (int file = 0; file < 2; ++file) {
       const std::vector<Record>& records = images[file].tracks.at(0);
@@ -239,15 +241,15 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
           EXPECT_EQ(reader.ReadSectorIds(track, actual.data(), 4 * 66000), 4 * walk.size());
           expected.resize(actual.size(), char(kUntouched));
           ASSERT_EQ(AsString(actual), expected);
-          for (int r : {1, 3, 8, 9}) {  // as the 2HD layout reads them, then not
-            auto found = std::find_if(walk.begin(), walk.end(), [r, track](const Record& record) {
-              return record.sectorCount == 0 ||
-                     (record.c == track / 2 && record.h == track % 2 && record.r == r);
+          const int t = track % 2;  // as the 2HD layout reads them, then not
+          for (const auto& [h, r] : {std::pair{t, 1}, {t, 3}, {t, 8}, {t, 9}, {1 - t, 1}}) {
+            auto found = std::find_if(walk.begin(), walk.end(), [&, h = h, r = r](const Record& s) {
+              return s.sectorCount == 0 || (s.c == track / 2 && s.h == h && s.r == r);
             });
             expected = found == walk.end() || found->sectorCount == 0 ? "" : AsString(found->data);
             expected.resize(std::min<size_t>(expected.size(), 4));
             Bytes sector(4, kUntouched);
-            EXPECT_EQ(reader.ReadSector(track, track / 2, track % 2, r, 3, sector.data(), 4),
+            EXPECT_EQ(reader.ReadSector(track, track / 2, h, r, 3, sector.data(), 4),
                       int(expected.size()));
             expected.resize(4, char(kUntouched));
             EXPECT_EQ(AsString(sector), expected) << r;
