@@ -78,7 +78,7 @@ TEST_F(ReaderTest, ScanFindsTheImages) {
       {.what = "disk size 0x80000000", .file = BuildD88({high}), .name = "HIGH"},
       {.what = "track 1 at the image's end", .file = BuildD88({track1}), .name = "TRACK1"},
       {.what = "a negative size", .file = stepBack, .count = 64, .select = 63, .name = "B"},
-      {.what = "past 0x7FFFFFFF", .file = BuildD88({Named("A"), Named("HUGE", 0x7FFFFFFF)}),
+      {.what = "to 0x7FFFFFFF", .file = BuildD88({Named("A"), Named("HUGE", 0x7FFFFFFF - 688)}),
        .count = 2, .select = 1, .name = "HUGE"},
   };
   for (const auto& row : rows) {
@@ -91,10 +91,10 @@ TEST_F(ReaderTest, ScanFindsTheImages) {
     uint8_t ids[4];  // a disk size of 0x80000000 or more leaves no track usable
     EXPECT_EQ(d88.ReadSectorIds(1, ids, 4), row.count > 0 && row.name[0] == 'T' ? 4 : 0);
   }
-  // Sparse past 2 GiB: no image starts past 0x7FFFFFFF, though a header fits.
+  // Sparse past 2 GiB: image 2 starts at 0x7FFFFFFF, its size 0 repeats it, no image starts past.
   fs::resize_file(path, 0x80001000);
   ASSERT_TRUE(d88.Open(path.c_str()));
-  EXPECT_EQ(d88.GetImageCount(), 2);
+  EXPECT_EQ(d88.GetImageCount(), 64);
 }
 
 TEST_F(ReaderTest, OpenAndClose) {
@@ -123,8 +123,8 @@ TEST_F(ReaderTest, OpenAndClose) {
     EXPECT_EQ(d88.ReadSectorIds(2, bytes, 4), how == 1 ? 0 : 4);
     EXPECT_EQ(bytes[2], how == 1 ? 0 : 9);
   }
-  // A failed read is no end of file: no image is selected until a new Open.
-  // A sweep (budget 0) that meets it fails only the reads that cross it.
+  // A failed read is no end of file: no image is selected until a new Open. A sweep that meets
+  // it fails only the reads that cross it; none is made after one (it would forget it).
   const size_t track53 = 2 * 688 + (154 + 53) * 8 * 1040;  // of image 1
   setenv("D88_FAIL_FILE", otherPath.c_str(), 1);
   setenv("D88_FAIL_AT", std::to_string(track53 + 100).c_str(), 1);
@@ -136,6 +136,9 @@ TEST_F(ReaderTest, OpenAndClose) {
     EXPECT_EQ(reader.ReadSectors(53, 26, 1, 1, 3, bytes, 1024), 0);
     EXPECT_TRUE(reader.ReadFailed());
     EXPECT_FALSE(reader.SelectImage(1));
+    ASSERT_TRUE(reader.Open(otherPath.c_str()) && reader.SelectImage(1));
+    EXPECT_TRUE(reader.ReadSectorIds(53, bytes, 8) == 0 &&
+                reader.ReadSectors(3, 1, 1, 1, 3, bytes, 1024) == 1024 && reader.ReadFailed());
   }
   unsetenv("D88_FAIL_FILE");
   ASSERT_TRUE(d88.Open(otherPath.c_str()) && !d88.ReadFailed() && d88.SelectImage(1));
@@ -171,6 +174,7 @@ TEST_F(ReaderTest, SectorReads) {
       {.what = "255 matches", .c = 255, .h = 255, .r = 255, .n = 255, .length = 16, .count = 1,
        .bytes = "\x06"},
       {.what = "sector count 0 ends the walk", .r = 2},
+      {.what = "values past 255 match nothing", .n = 256 + 3},
       {.what = "size code 24 reads nothing", .run = true, .n = 24},
       {.what = "to the next cylinder", .run = true, .track = 3, .c = 1, .h = 1, .length = 4096,
        .last = 2, .count = 4096, .bytes = Units(24, 25) + Units(32, 33)},
@@ -201,15 +205,16 @@ TEST_F(ReaderTest, LongChainsFollowTheirRecords) {
   for (Image& image : images) {
     uint32_t offset = 688;
     for (int i = 0; i < 140000; ++i) {
-      // Mostly no end; now and then the end of a walk from a start, or 0. No C of 2 before
-      // 65,540: track 5's walk (C 2) meets its first one past 65,535 records.
-      int sectorCount = 65535;
+      // Mostly no end; now and then the end of a walk from a start, or 0. Tracks 5 (C 2) and 8
+      // (C 4) meet their C only past their cap, or near their end: no sweep ends them early.
+      int sectorCount = i == 65539 ? 7 : 65535;  // where only the cap ends track 5
       const int start = starts[2 + 2 * (random() % 3)];
       if (random() % 40 == 0 && start <= i && i - start < 65535) sectorCount = i - start + 1;
       if (i > 126000 && random() % 400 == 0) sectorCount = 0;
       const size_t size = i % 7000 == 6999 ? 20000 : i % 2;
       const int c = random() % 5, h = random() % 3, r = 1 + random() % 9;
-      image.tracks[0].push_back(Sector(c == 2 && i < 65540 ? 0 : c, h, r, 3, sectorCount,
+      const bool rare = (c == 2 && i < 65540) || (c == 4 && i < 125540);
+      image.tracks[0].push_back(Sector(rare ? 0 : c, h, r, 3, sectorCount,
                                        Bytes(size, uint8_t(i + &image - images))));
       for (int t = 0; t < 9; ++t) {
         if (starts[t] == i) image.trackOffsetOverrides[t] = offset;

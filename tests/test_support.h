@@ -40,7 +40,6 @@ std::string Listing(const Entries& entries);
 Tree Files(const Entries& entries, const std::string& folder = "");
 // An image's lines with per-image folders.
 std::string PerImage(const std::string& name, const Entries& entries, const std::string& folder);
-// "d88extract: image 0, entry N "NAME": WHY"
 std::string Refused(int entry, const std::string& name, const std::string& why);
 std::string AsString(const Bytes& bytes);
 void WriteFileOrDie(const fs::path& path, const Bytes& bytes);

@@ -91,7 +91,6 @@ TEST(ToolTest, ImagesAndFolders) {
   paths.merge(Tree(dirs));
   RunCases({
       {.what = "no argument", .d88 = two, .args = "", .err = usage, .status = 1},
-      {.what = "missing file", .d88 = two, .args = "missing.d88", .err = kOpenFailed, .status = 1},
       {.what = "no whole header", .d88 = Bytes(687, 0x20)},
       {.what = "one directory per image", .d88 = two, .out = perImage, .files = dirs},
       {.what = "-d writes here", .d88 = two, .args = "D88 -d", .out = k2HD + k2HD},
@@ -168,9 +167,7 @@ TEST(ToolTest, ListingAndFiles) {
   const Entries plain = {{"MAIN", 16, 17}, {"ABCDEF", 30, 33}, {"LAST", 1224, 1231}};
   const Entries odd = {{"AB CDE", 48, 48}, {std::string("XY\0ZWV", 6), 49, 49}, {"EMPTY", 64, 63}};
   const Entries shown = {{"AB", 48, 48}, {"XY", 49, 49}, {"EMPTY", 64, 63}};  // listed, written
-  Entries all = plain;
-  all.insert(all.end(), odd.begin(), odd.end());
-  all.emplace_back(sjis, 0, 9);
+  const Entries all = {plain[0], plain[1], plain[2], odd[0], odd[1], odd[2], {sjis, 0, 9}};
   const Image names = PatternImage("NAMES", all);
   Tree files = Files(plain, "000");
   files.merge(Files(shown, "000"));
