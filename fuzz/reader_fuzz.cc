@@ -13,7 +13,7 @@
 
 namespace {
 
-// Made afresh for each input, with the tool's walk budget or, now and then, none,
+// Made afresh for each input, with the tool's walk budget or, half the time, none,
 // so that the sweep answers the layout reads; seeded by the input.
 std::optional<D88File> reader;
 constexpr int32_t kBufferBytes = 2 * 65536 + 64;
@@ -80,8 +80,8 @@ void CompareTrack(PlainImage* plain, int32_t track, Parameters* parameters) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Parameters parameters(data, size);
-  const bool cramped = parameters.Next(8) == 0;
-  reader.emplace(cramped ? 0 : D88File::kDefaultWalkBudget, 1 + parameters.Next(1000));
+  const bool sweepAtOnce = parameters.Next(2) == 0;
+  reader.emplace(sweepAtOnce ? 0 : D88File::kDefaultWalkBudget, 1 + parameters.Next(1000));
   Check(reader->Open(WriteInput(data, size)));
   int64_t starts[64];
   const int32_t count = PlainImageStarts(data, size, starts);
