@@ -1,6 +1,6 @@
 // Reads of the file D88_FAIL_FILE that cover its byte D88_FAIL_AT fail with EIO, whatever
-// reads come first. In the test binary, and preloaded into the tool.
-// Fortified builds define pread inline in the headers; these definitions replace it.
+// reads come first. In the test binary, and preloaded into the tool; pread fortified inline
+// in the headers is set aside for these definitions.
 #undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <errno.h>

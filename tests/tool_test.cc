@@ -233,9 +233,8 @@ TEST(ToolTest, EntryRules) {
   EXPECT_EQ(verdict("HUGE", 16, 0xFFFF), EntryVerdict::kOutsideDisk);  // RefusedEntries: the rest
   EXPECT_EQ(verdict("NEG", 32, 30), EntryVerdict::kOutsideDisk);
   EXPECT_EQ(verdict("ZERO", 33, 32), EntryVerdict::kWrite);
-  for (const char* name : {"", ".", "..", "A/B"}) {
+  for (const char* name : {"", ".", "..", "A/B"})
     EXPECT_EQ(verdict(name, 16, 16), EntryVerdict::kUnusableName) << name;
-  }
   const wchar_t* refused[] = {L"A\\B", L"A/B", L"A:B", L"A*B", L"A?B", L"A<B", L"A>B", L"A|B",
                               L"A\"B", L"A\x1F", L"AB.", L"AB ", L"", L"CON", L"con", L"NUL.X",
                               L"AUX.TX", L"PRN", L"COM0", L"lpt9", L"COM\u00B9", L"LPT\u00B3.A",
