@@ -240,23 +240,23 @@ TEST(SafetyTest, TextAsEachStreamShowsIt) {
   }
 }
 
-// Raw into files; at a UTF-8 terminal decoded and masked. Names with controls: POSIX only.
+// At a terminal masked, in the locale's character set: raw Shift_JIS, or decoded into UTF-8.
 TEST(SafetyTest, TextAtATerminal) {
   const Entries entries = {{"X\rY\x7F", 16, 16}, {"\x1B]\x7F;\x83\x40", 1231, 1232}};
   const std::string name = "A B\x1B[2JC\x83\x5C" "123456";  // all 16 bytes, a space kept
-  const std::string listed = "  START:0010  END:0010  SIZE:0400\n";
-  const std::string past = "  START:04cf  END:04d0  SIZE:0800\n";
+  const std::string masked = PerImage("A B?[2JC\x83\x5C" "123456",
+                                      {{"X?Y?", 16, 16}, {"?]?;\x83\x40", 1231, 1232}}, "000");
   const std::string utf8 = "\n[A B?[2JC\xE3\x82\xBD" "123456] -> 000\n2HD\xE3\x83\xA1\xE3\x83"
       "\x87\xE3\x82\xA3\xE3\x82\xA2\xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97\xE3\x81\xBE"
-      "\xE3\x81\x97\xE3\x81\x9F.\nX?Y?  " + listed + "?]?;\xE3\x82\xA1" + past;
+      "\xE3\x81\x97\xE3\x81\x9F.\n" + Listing({{"X?Y?", 16, 16}, {"?]?;\xE3\x82\xA1", 1231, 1232}});
   const auto at = [](const std::string& locale) {
     return "script -qec \"stty -onlcr; LC_ALL=" + locale + " TOOL\" /dev/null";
   };
-  ToolCase c{.d88 = BuildD88({PatternImage(name, entries)}), .out = PerImage(name, entries, "000"),
+  ToolCase c{.d88 = BuildD88({PatternImage(name, entries)}), .out = utf8,
              .err = Refused(1, "\\x1B]\\x7F;\x83\x40", "points outside the disk, not written"),
              .status = 1, .files = Files({entries[0]}, "000"), .posixOnly = true};
   std::vector<ToolCase> cases = {c, c, c};
-  for (ToolCase* row : {&cases[1], &cases[2]}) row->out = utf8;
+  cases[0].out = masked, cases[0].shell = at("C");
   cases[1].shell = at("C.UTF-8");
   cases[2].shell = at("xx_YY.UTF-8 LANG=C");  // the first variable set decides, installed or not
   RunCases(cases);
