@@ -226,13 +226,13 @@ bool WriteChainFile(const std::string& path, const ChainFile& chain) {
     return carrier < 0 ? int64_t{0} : position[static_cast<size_t>(carrier)] + kRecordHeaderBytes;
   };
   auto headerOf = [&](int image) {
-    const ChainImage& spec = chain.images[static_cast<size_t>(image)];
+    const ChainImage& wanted = chain.images[static_cast<size_t>(image)];
     Image built;
     built.name = "CHAIN";
-    const int64_t start = startOf(image), size = startOf(spec.next) - start;
-    for (size_t t = 0; t < spec.starts.size(); ++t) {
-      if (spec.starts[t] < 0) continue;
-      const int64_t offset = position[static_cast<size_t>(spec.starts[t])] - start;
+    const int64_t start = startOf(image), size = startOf(wanted.next) - start;
+    for (size_t t = 0; t < wanted.starts.size(); ++t) {
+      if (wanted.starts[t] < 0) continue;
+      const int64_t offset = position[static_cast<size_t>(wanted.starts[t])] - start;
       if (offset <= 0 || offset > size) return Bytes();  // the track would be unusable
       built.trackOffsetOverrides[static_cast<int>(t)] = static_cast<uint32_t>(offset);
     }
