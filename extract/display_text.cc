@@ -1,5 +1,6 @@
 #include "extract/display_text.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -81,4 +82,12 @@ bool LocaleNamesUtf8(const char* name) {
     return length >= suffixLength && std::strcmp(name + length - suffixLength, suffix) == 0;
   };
   return endsWith(".UTF-8") || endsWith(".utf8");
+}
+
+bool LocaleVariablesNameUtf8() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* name = std::getenv(variable);
+    if (name != nullptr && *name != '\0') return LocaleNamesUtf8(name);
+  }
+  return false;
 }

@@ -37,3 +37,6 @@ std::string ToDisplay(std::string_view bytes, DisplayMode mode, Field field,
 // Whether a locale named `name` (the value of LC_ALL, LC_CTYPE or LANG)
 // shows UTF-8: it ends in ".UTF-8" or ".utf8".
 bool LocaleNamesUtf8(const char* name);
+// Whether the first of LC_ALL, LC_CTYPE and LANG that is set names UTF-8:
+// what decides where the locale itself cannot be asked.
+bool LocaleVariablesNameUtf8();

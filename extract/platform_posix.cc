@@ -8,7 +8,6 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -141,18 +140,9 @@ namespace {
 bool LocaleShowsUtf8() {
   const char* const before = std::setlocale(LC_CTYPE, nullptr);
   const std::string saved = before != nullptr ? before : "C";
-  bool utf8 = false;
-  if (std::setlocale(LC_CTYPE, "") != nullptr) {
-    utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-  } else {
-    // A locale named but not installed: its name decides.
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-      const char* name = std::getenv(variable);
-      if (name == nullptr || *name == '\0') continue;
-      utf8 = LocaleNamesUtf8(name);
-      break;
-    }
-  }
+  const bool utf8 = std::setlocale(LC_CTYPE, "") != nullptr
+                        ? std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0
+                        : LocaleVariablesNameUtf8();  // a locale named but not installed
   std::setlocale(LC_CTYPE, saved.c_str());
   return utf8;
 }

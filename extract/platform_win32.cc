@@ -6,7 +6,6 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -331,15 +330,6 @@ bool IsMinttyTerminal(HANDLE handle) {
          pipe.compare(pipe.size() - end.size(), end.size(), end) == 0;
 }
 
-// The character set mintty was told to use, as it tells its programs.
-bool LocaleVariablesNameUtf8() {
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* name = std::getenv(variable);
-    if (name != nullptr && *name != '\0') return LocaleNamesUtf8(name);
-  }
-  return false;
-}
-
 }  // namespace
 
 DisplayMode StandardStreamDisplay(StandardStream stream) {
@@ -348,6 +338,7 @@ DisplayMode StandardStreamDisplay(StandardStream stream) {
   // A console is written in UTF-16 (WriteStandardStream): it shows every
   // character, whatever its code page.
   if (IsConsole(handle)) return DisplayMode{true, true};
+  // The character set mintty was told to use, as it tells its programs.
   if (IsMinttyTerminal(handle)) return DisplayMode{true, LocaleVariablesNameUtf8()};
   return DisplayMode{};
 }

@@ -3,7 +3,6 @@
 #include <new>
 #include <vector>
 
-#include "image/byte_order.h"
 #include "image/track_reader.h"
 
 namespace {
@@ -69,7 +68,7 @@ bool D88File::Open(const char* path) {
     if (reader->ReadBytes(imageStart, header, kImageHeaderBytes) < kImageHeaderBytes) break;
     imageOffsets[imageCount++] = static_cast<int32_t>(imageStart);
     // Signed: a negative size steps back.
-    imageStart += static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+    imageStart += DiskSizeIn(header);
   }
   return true;
 }
@@ -92,9 +91,9 @@ bool D88File::SelectImage(int32_t index) {
   }
   diskName[length] = '\0';
   mediaType = header[kMediaTypeOffset];
-  diskSize = static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+  diskSize = DiskSizeIn(header);
   for (int track = 0; track < kTrackCount; ++track) {
-    trackOffsets[track] = static_cast<int32_t>(ReadLE32(header + kTrackTableOffset + 4 * track));
+    trackOffsets[track] = TrackOffsetIn(header, track);
   }
   return true;
 }
@@ -158,9 +157,9 @@ void D88File::SweepAllImages() {
     if (reader->ReadBytes(imageOffsets[image], header, kImageHeaderBytes) < kImageHeaderBytes) {
       continue;
     }
-    const int32_t size = static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+    const int32_t size = DiskSizeIn(header);
     for (int32_t track = 0; track < kTrackCount; ++track) {
-      const int32_t offset = static_cast<int32_t>(ReadLE32(header + kTrackTableOffset + 4 * track));
+      const int32_t offset = TrackOffsetIn(header, track);
       if (TrackIsUsable(offset, size)) {
         starts[image * kTrackCount + track] = int64_t{imageOffsets[image]} + offset;
       }

@@ -21,6 +21,16 @@ constexpr int kTrackCount = 164;
 constexpr int kMaxImages = 64;
 constexpr int kMediaType2HD = 0x20;
 
+// The disk size and the offset of `track` read from an image header, as
+// signed numbers: a negative size steps back, a negative offset makes the
+// track unusable.
+inline int32_t DiskSizeIn(const uint8_t* header) {
+  return static_cast<int32_t>(ReadLE32(header + kDiskSizeOffset));
+}
+inline int32_t TrackOffsetIn(const uint8_t* header, int track) {
+  return static_cast<int32_t>(ReadLE32(header + kTrackTableOffset + 4 * track));
+}
+
 // The 2HD layout: track t holds cylinder t / 2 and head t % 2, sectors 1 to
 // 8 of 1024 bytes (size code 3). Reads in it are the ones the reader answers
 // fastest.

@@ -7,10 +7,6 @@
 #include "image/input_file.h"
 #include "image/win32_handle.h"
 
-namespace {
-
-}  // namespace
-
 std::wstring ExtendedPath(const char* path) {
   // Any name can be opened, not only what the system's code page can spell.
   const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
